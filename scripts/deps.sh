@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Glyphwright needs to build, run and test, when missing.
+# Usage: scripts/deps.sh [build|test]   ("test" adds the independent readers and tools the tests use)
+set -euo pipefail
+
+want=(cmake g++ pkg-config ninja-build
+      libpng-dev zlib1g-dev libjpeg62-turbo-dev libgif-dev libtiff-dev libopenjp2-7-dev
+      qt6-base-dev libgl-dev)
+if [ "${1:-build}" = "test" ]; then
+    want+=(libgtest-dev libgmock-dev libbenchmark-dev
+           icoutils icnsutils imagemagick python3-pil xvfb xauth
+           clang libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${want[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "Need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,40 @@
+#pragma once
+// Types shared by the conversion pipeline, the icon coders and the importers.
+
+#include <string>
+#include <utility>
+
+namespace gw {
+
+// The failure kind of one conversion, counted by the batch worker.
+enum class TErrorType { etNone, etReadError, etWriteError };
+
+// Why a reader, decoder or writer gave up. Results, not exceptions, cross those boundaries.
+enum class TFailure {
+    None,
+    Truncated,   // the data ends before a structure it announces
+    Corrupt,     // a structure is inconsistent (bad signature, impossible field values, codec error)
+    Unsupported, // valid but a variant we do not handle
+    TooLarge,    // dimensions or lengths beyond the limits in Limits.h
+    Io,          // the file system refused (open, read, write, rename)
+};
+
+// Outcome of an operation that can fail: ok, or a failure kind with a short technical reason.
+class TStatus {
+public:
+    TStatus() = default;
+    static TStatus Ok() { return {}; }
+    static TStatus Fail(TFailure kind, std::string reason) { return TStatus(kind, std::move(reason)); }
+
+    bool IsOk() const { return FKind == TFailure::None; }
+    explicit operator bool() const { return IsOk(); }
+    TFailure Kind() const { return FKind; }
+    const std::string& Reason() const { return FReason; }
+
+private:
+    TStatus(TFailure kind, std::string reason) : FKind(kind), FReason(std::move(reason)) {}
+    TFailure FKind = TFailure::None;
+    std::string FReason;
+};
+
+} // namespace gw

@@ -1,0 +1,29 @@
+#pragma once
+// Every size limit that protects readers and importers from hostile input lives here, so that each
+// decoder applies the same numbers before it allocates anything.
+
+#include <cstdint>
+
+namespace gw::limits {
+
+// Largest pixel buffer a single decoded picture or bitmap may need (32-bit pixels).
+inline constexpr std::uint64_t kMaxBitmapBytes = 256ull * 1024 * 1024;
+inline constexpr std::uint64_t kMaxBitmapPixels = kMaxBitmapBytes / 4;
+
+// Longest side of any bitmap; larger sides are refused whatever the pixel count.
+inline constexpr std::int32_t kMaxBitmapSide = 65535;
+
+// PNG data inside icon files: icon entries never need more than this per side.
+inline constexpr std::uint32_t kMaxPngSide = 16384;
+
+// Icon files: how many images one file may describe, and how large a single file we read.
+inline constexpr std::uint32_t kMaxIconImages = 100;
+inline constexpr std::uint64_t kMaxIconFileBytes = 256ull * 1024 * 1024;
+
+// True when a width x height picture of 32-bit pixels stays within the limits above.
+constexpr bool FitsBitmapLimits(std::int64_t width, std::int64_t height) {
+    return width > 0 && height > 0 && width <= kMaxBitmapSide && height <= kMaxBitmapSide &&
+           static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) <= kMaxBitmapPixels;
+}
+
+} // namespace gw::limits
