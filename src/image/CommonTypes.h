@@ -1,10 +1,36 @@
 #pragma once
 // Types shared by the conversion pipeline, the icon coders and the importers.
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
 namespace gw {
+
+// The kinds of file the content detection (pipeline/TypeCheck) tells apart, ordinals 0 to 19 in this
+// order. Documents remember the kind they prefer to be saved as.
+enum class TFileTypes : std::uint8_t {
+    ftIco,
+    ftCur,
+    ftAni,
+    ftBmp,
+    ftJpg,
+    ftPng,
+    ftGif,
+    ftOther,
+    ftMacBinary,
+    ftMacIcon,
+    ftAppleSingle,
+    ftAppleDouble,
+    ftRawRes,
+    ftJpg2000,
+    ftJpg2000CS,
+    ftWin16Binary,
+    ftWin32Binary,
+    ftDirectory,
+    ftOrbDoc,
+    ftTiff,
+};
 
 // The failure kind of one conversion, counted by the batch worker.
 enum class TErrorType { etNone, etReadError, etWriteError };
