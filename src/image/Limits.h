@@ -16,10 +16,10 @@ inline constexpr std::int32_t kMaxBitmapSide = 65535;
 
 // PNG data inside icon files: icon entries never need more than this per side.
 inline constexpr std::uint32_t kMaxPngSide = 16384;
-// libpng's own guards while it reads PNG data: how many ancillary chunks it keeps and the largest
-// chunk it allocates memory for (the palette and transparency chunks are far below this).
-inline constexpr std::uint32_t kMaxPngChunkCache = 128;
-inline constexpr std::size_t kMaxPngChunkBytes = 1024 * 1024;
+// libpng's own guards while it reads PNG data of icon files: how many ancillary chunks it keeps and
+// the largest chunk it allocates memory for (the palette and transparency chunks are far below this).
+inline constexpr std::uint32_t kMaxIconPngChunkCache = 128;
+inline constexpr std::size_t kMaxIconPngChunkBytes = 1024 * 1024;
 // PNG data we write keeps every image data (IDAT) chunk at or below this many bytes.
 inline constexpr std::size_t kMaxPngIdatBytes = 65535;
 
