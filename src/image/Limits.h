@@ -34,3 +34,11 @@ constexpr bool FitsBitmapLimits(std::int64_t width, std::int64_t height) {
 }
 
 } // namespace gw::limits
+
+namespace gw::limits {
+
+// The settings file: how much of it is read. A longer file is cut after its last complete line within
+// this size, the rest treated as absent (a hand-edited INI file of a dozen keys is a few hundred bytes).
+inline constexpr std::uint64_t kMaxSettingsFileBytes = 1024 * 1024;
+
+} // namespace gw::limits
