@@ -37,6 +37,15 @@ constexpr bool FitsBitmapLimits(std::int64_t width, std::int64_t height) {
 
 namespace gw::limits {
 
+// Output names: how far the numbered series "photo (n).ico" is followed before a save gives up, and
+// how many temporary names are tried in the destination folder.
+inline constexpr std::int32_t kMaxNumberedFileNames = 100000;
+inline constexpr std::int32_t kMaxTemporaryNameAttempts = 100;
+
+} // namespace gw::limits
+
+namespace gw::limits {
+
 // The settings file: how much of it is read. A longer file is cut after its last complete line within
 // this size, the rest treated as absent (a hand-edited INI file of a dozen keys is a few hundred bytes).
 inline constexpr std::uint64_t kMaxSettingsFileBytes = 1024 * 1024;
