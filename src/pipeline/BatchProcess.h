@@ -52,8 +52,11 @@ public:
     // Raised on the worker thread once Execute has returned (the window hands it to its own thread).
     void SetOnTerminate(TNotifyEvent handler) { FOnTerminate = std::move(handler); }
 
-    // Starts the worker thread at the lowest priority; Execute runs once on it.
+    // Starts the worker thread at the lowest priority (unless switched off below); Execute runs once on it.
     void Start();
+    // Whether Start lowers the worker thread to the lowest priority (the default). A command-line run
+    // keeps the priority its user gave the process.
+    void SetLowestPriority(bool value) { FLowestPriority = value; }
     // The terminate request, tested before every entry.
     void Terminate() { FTerminated = true; }
     bool Terminated() const { return FTerminated; }
@@ -86,6 +89,7 @@ private:
     std::int32_t FWriteErros = 0;
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFinished{false};
+    bool FLowestPriority = true;
     std::thread FThread;
 };
 
