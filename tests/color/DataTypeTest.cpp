@@ -1,6 +1,7 @@
 #include "color/DataType.h"
 
 #include "color/OrbPalette.h"
+#include "image/ConvertPng.h"
 #include "image/OrbImage.h"
 #include "settings/Setting.h"
 #include "support/TestSupport.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <set>
@@ -281,6 +283,41 @@ INSTANTIATE_TEST_SUITE_P(
                "bit_mode" + std::to_string(std::get<2>(info.param)) +
                (std::get<3>(info.param) ? "_dither" : "_nearest");
     });
+
+// Every picture of PngSuite that decodes (the x* files are corrupt on purpose), through every
+// reduced depth, palette mode and mapping.
+TEST_F(DataTypeTest, ConventionsHoldOverPngSuite) {
+    GW_REQUIRE_TESTDATA(dir);
+    const std::filesystem::path suite = dir / "pngsuite";
+    if (!std::filesystem::is_directory(suite))
+        GTEST_SKIP() << "no pngsuite folder";
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(suite))
+        if (entry.path().extension() == ".png")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    std::int32_t decoded = 0;
+    for (const auto& file : files) {
+        TBitmap source;
+        if (!PngDataToBitmap(test::ReadFileBytes(file), source))
+            continue;
+        ++decoded;
+        for (bool dither : {false, true}) {
+            Settings().SetDither(dither);
+            for (std::uint8_t bitCount : {1, 4, 8, 24})
+                for (std::uint8_t mode : {pmAdaptive, pmWindows, pmMacintosh}) {
+                    SCOPED_TRACE(file.filename().string() + " " + std::to_string(bitCount) + " bits, mode " +
+                                 std::to_string(mode) + (dither ? ", dithered" : ""));
+                    auto image = ImageOf(source);
+                    Converter().Change(*image, bitCount, mode);
+                    ExpectConventions(*image, bitCount);
+                    if (HasFailure())
+                        return;
+                }
+        }
+    }
+    EXPECT_GE(decoded, 100);
+}
 
 TEST_F(DataTypeTest, AdaptiveEightBitPaletteIsFilledByAColourfulPicture) {
     auto image = ImageOf(NoiseWithAlpha());
