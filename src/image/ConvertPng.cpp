@@ -43,11 +43,14 @@ TPngRgb ColorOf(const TPngImage& png, const std::uint8_t* sample) {
     return {};
 }
 
-TColor ToColor(std::uint8_t alpha, const TPngRgb& rgb) { return MakeColor(alpha, rgb.Red, rgb.Green, rgb.Blue); }
+TColor ToColor(std::uint8_t alpha, const TPngRgb& rgb) {
+    return MakeColor(alpha, rgb.Red, rgb.Green, rgb.Blue);
+}
 
 // Writes pixelOf(first sample of the pixel) into every pixel of dest; nothing when the sizes or the
 // sample buffer do not match.
-template <typename TPixelOf> void ConvertPixels(TBitmap& dest, const TPngImage& png, const TPixelOf& pixelOf) {
+template <typename TPixelOf>
+void ConvertPixels(TBitmap& dest, const TPngImage& png, const TPixelOf& pixelOf) {
     if (!CanConvert(dest, png))
         return;
     const std::size_t samplesPerPixel = png.SamplesPerPixel();
@@ -87,7 +90,8 @@ TPngTransparency GetPngTransparency(const TPngImage& png) {
     if (!png.Trns.Present)
         return TPngTransparency::ptNone;
     const auto& alpha = png.Trns.PaletteAlpha;
-    const auto notOpaque = std::count_if(alpha.begin(), alpha.end(), [](std::uint8_t a) { return a != kOpaque; });
+    const auto notOpaque =
+        std::count_if(alpha.begin(), alpha.end(), [](std::uint8_t a) { return a != kOpaque; });
     // NOTE: a single entry that is only partly transparent (say 100) is not a colour key: treated as
     // one, it would make every black pixel transparent and keep that entry opaque. The threshold of
     // the partial path gives it the answer its alpha value asks for.

@@ -28,7 +28,9 @@ std::size_t SamplesPerPixel(TPngColorType colorType) {
     return 0;
 }
 
-std::size_t TPngImage::SamplesPerPixel() const { return gw::SamplesPerPixel(ColorType); }
+std::size_t TPngImage::SamplesPerPixel() const {
+    return gw::SamplesPerPixel(ColorType);
+}
 
 bool TPngImage::HasConsistentSamples() const {
     if (Width <= 0 || Height <= 0)
@@ -200,7 +202,8 @@ void TakeHeader(png_structp png, png_infop info, TPngImage& image) {
     image.Trns.Present = true;
     if (image.ColorType == TPngColorType::ctPalette) {
         if (alpha != nullptr)
-            image.Trns.PaletteAlpha.assign(alpha, alpha + std::max(0, std::min(count, PNG_MAX_PALETTE_LENGTH)));
+            image.Trns.PaletteAlpha.assign(alpha,
+                                           alpha + std::max(0, std::min(count, PNG_MAX_PALETTE_LENGTH)));
         return;
     }
     if (color == nullptr)
@@ -244,18 +247,21 @@ TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png) {
             png_set_chunk_cache_max(p, limits::kMaxIconPngChunkCache);
             png_set_chunk_malloc_max(p, limits::kMaxIconPngChunkBytes);
             png_set_keep_unknown_chunks(p, PNG_HANDLE_CHUNK_NEVER,
-                                        reinterpret_cast<png_const_bytep>(kIgnoredChunks), kIgnoredChunkCount);
+                                        reinterpret_cast<png_const_bytep>(kIgnoredChunks),
+                                        kIgnoredChunkCount);
             png_read_info(p, info);
         }))
         return CodecFailure(state);
 
     TPngImage image;
     TakeHeader(p, info, image);
-    if (image.Width <= 0 || image.Height <= 0 || static_cast<std::uint32_t>(image.Width) > limits::kMaxPngSide ||
+    if (image.Width <= 0 || image.Height <= 0 ||
+        static_cast<std::uint32_t>(image.Width) > limits::kMaxPngSide ||
         static_cast<std::uint32_t>(image.Height) > limits::kMaxPngSide ||
         !limits::FitsBitmapLimits(image.Width, image.Height))
         return TStatus::Fail(TFailure::TooLarge, "PNG of " + std::to_string(image.Width) + " x " +
-                                                     std::to_string(image.Height) + " pixels is beyond the limits");
+                                                     std::to_string(image.Height) +
+                                                     " pixels is beyond the limits");
 
     if (!RunGuarded(p, [&] {
             RequestEightBitSamples(p, image);
@@ -318,8 +324,9 @@ TStatus EncodePng(const TPngImage& png, std::vector<std::uint8_t>& out) {
     png_bytepp rowPointers = rows.data();
     if (!RunGuarded(p, [&] {
             png_set_write_fn(p, &state, OnPngWrite, OnPngFlush);
-            png_set_IHDR(p, info, static_cast<png_uint_32>(png.Width), static_cast<png_uint_32>(png.Height), 8,
-                         PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+            png_set_IHDR(p, info, static_cast<png_uint_32>(png.Width), static_cast<png_uint_32>(png.Height),
+                         8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
+                         PNG_FILTER_TYPE_BASE);
             png_set_filter(p, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
             png_set_compression_level(p, kCompressionLevel);
             // libpng emits one IDAT chunk per filled compression buffer.

@@ -19,8 +19,12 @@ constexpr std::array<std::uint8_t, 3> kGreen = {30, 210, 40};
 constexpr std::array<std::uint8_t, 3> kBlue = {50, 60, 220};
 constexpr std::array<std::uint8_t, 3> kBlack = {0, 0, 0};
 
-TColor Opaque(const std::array<std::uint8_t, 3>& c) { return MakeColor(255, c[0], c[1], c[2]); }
-TColor Clear(const std::array<std::uint8_t, 3>& c) { return MakeColor(0, c[0], c[1], c[2]); }
+TColor Opaque(const std::array<std::uint8_t, 3>& c) {
+    return MakeColor(255, c[0], c[1], c[2]);
+}
+TColor Clear(const std::array<std::uint8_t, 3>& c) {
+    return MakeColor(0, c[0], c[1], c[2]);
+}
 
 TBitmap Decode(const std::vector<std::uint8_t>& data) {
     TBitmap bitmap;
@@ -123,19 +127,20 @@ TEST_P(ConvertPngKind, FollowsColourTypeAndTransparencyChunk) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ConvertPngKind,
-    ::testing::Values(TKindCase{"greyPlain", Row(0, 8, {1}), TPngTransparency::ptNone},
-                      TKindCase{"rgbPlain", Rgb8({1, 2, 3}, std::nullopt), TPngTransparency::ptNone},
-                      TKindCase{"rgbKeyed", Rgb8({1, 2, 3}, std::array<std::uint16_t, 3>{1, 2, 3}),
-                                TPngTransparency::ptKeyed},
-                      TKindCase{"palettePlain", PaletteRow(8, {0}, {}), TPngTransparency::ptNone},
-                      TKindCase{"paletteOneClearFirst", PaletteRow(8, {0}, {0, 255, 255}), TPngTransparency::ptKeyed},
-                      TKindCase{"paletteOneClearLater", PaletteRow(8, {0}, {255, 0}), TPngTransparency::ptKeyed},
-                      TKindCase{"paletteSeveralValues", PaletteRow(8, {0}, {0, 100, 200}), TPngTransparency::ptPartial},
-                      TKindCase{"paletteTwoClear", PaletteRow(8, {0}, {0, 0}), TPngTransparency::ptPartial},
-                      TKindCase{"paletteOnePartial", PaletteRow(8, {0}, {255, 100}), TPngTransparency::ptPartial},
-                      TKindCase{"paletteAllOpaque", PaletteRow(8, {0}, {255, 255}), TPngTransparency::ptPartial},
-                      TKindCase{"greyAlpha", Row(4, 8, {1, 2}), TPngTransparency::ptPartial},
-                      TKindCase{"rgba", Row(6, 8, {1, 2, 3, 4}), TPngTransparency::ptPartial}),
+    ::testing::Values(
+        TKindCase{"greyPlain", Row(0, 8, {1}), TPngTransparency::ptNone},
+        TKindCase{"rgbPlain", Rgb8({1, 2, 3}, std::nullopt), TPngTransparency::ptNone},
+        TKindCase{"rgbKeyed", Rgb8({1, 2, 3}, std::array<std::uint16_t, 3>{1, 2, 3}),
+                  TPngTransparency::ptKeyed},
+        TKindCase{"palettePlain", PaletteRow(8, {0}, {}), TPngTransparency::ptNone},
+        TKindCase{"paletteOneClearFirst", PaletteRow(8, {0}, {0, 255, 255}), TPngTransparency::ptKeyed},
+        TKindCase{"paletteOneClearLater", PaletteRow(8, {0}, {255, 0}), TPngTransparency::ptKeyed},
+        TKindCase{"paletteSeveralValues", PaletteRow(8, {0}, {0, 100, 200}), TPngTransparency::ptPartial},
+        TKindCase{"paletteTwoClear", PaletteRow(8, {0}, {0, 0}), TPngTransparency::ptPartial},
+        TKindCase{"paletteOnePartial", PaletteRow(8, {0}, {255, 100}), TPngTransparency::ptPartial},
+        TKindCase{"paletteAllOpaque", PaletteRow(8, {0}, {255, 255}), TPngTransparency::ptPartial},
+        TKindCase{"greyAlpha", Row(4, 8, {1, 2}), TPngTransparency::ptPartial},
+        TKindCase{"rgba", Row(6, 8, {1, 2, 3, 4}), TPngTransparency::ptPartial}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct TTrueColorCase {
@@ -177,30 +182,40 @@ TEST_P(ConvertPngPixels, OfTheDecodedRow) {
 
 INSTANTIATE_TEST_SUITE_P(
     Palette, ConvertPngPixels,
-    ::testing::Values(
-        TPixelCase{"noTransparency", PaletteRow(8, {0, 1, 2, 3}, {}),
-                   {Opaque(kRed), Opaque(kGreen), Opaque(kBlue), Opaque(kBlack)}},
-        TPixelCase{"keyedFirstEntry", PaletteRow(8, {0, 1, 2, 0}, {0, 255, 255}),
-                   {Clear(kRed), Opaque(kGreen), Opaque(kBlue), Clear(kRed)}},
-        TPixelCase{"keyedByColourNotByIndex",
-                   [] {
-                       TTestPng png = PaletteRow(8, {0, 1, 2}, {255, 0});
-                       png.Palette = {kRed, kGreen, kGreen};
-                       return png;
-                   }(),
-                   {Opaque(kRed), Clear(kGreen), Clear(kGreen)}},
-        TPixelCase{"partialThresholdAt128", PaletteRow(8, {0, 1, 2, 3}, {0, 100, 200, 128}),
-                   {Clear(kRed), Clear(kGreen), Opaque(kBlue), Clear(kBlack)}},
-        TPixelCase{"partialAbove128IsOpaque", PaletteRow(8, {0, 1}, {128, 129}), {Clear(kRed), Opaque(kGreen)}},
-        TPixelCase{"entriesBeyondTransparencyChunkAreOpaque", PaletteRow(8, {0, 1, 2, 3}, {100, 200}),
-                   {Clear(kRed), Opaque(kGreen), Opaque(kBlue), Opaque(kBlack)}},
-        TPixelCase{"singlePartEntryLeavesBlackOpaque", PaletteRow(8, {1, 3}, {255, 50}),
-                   {Clear(kGreen), Opaque(kBlack)}},
-        TPixelCase{"twoBitIndicesMostSignificantFirst", PaletteRow(2, {3, 2, 1, 0, 2}, {255, 0, 0}),
-                   {Opaque(kBlack), Clear(kBlue), Clear(kGreen), Opaque(kRed), Clear(kBlue)}},
-        TPixelCase{"fourBitIndicesMostSignificantFirst", PaletteRow(4, {2, 1, 0}, {0, 10}),
-                   {Opaque(kBlue), Clear(kGreen), Clear(kRed)}},
-        TPixelCase{"indexBeyondPaletteIsOpaqueBlack", PaletteRow(4, {9, 0}, {0, 0}), {Opaque(kBlack), Clear(kRed)}}),
+    ::testing::Values(TPixelCase{"noTransparency",
+                                 PaletteRow(8, {0, 1, 2, 3}, {}),
+                                 {Opaque(kRed), Opaque(kGreen), Opaque(kBlue), Opaque(kBlack)}},
+                      TPixelCase{"keyedFirstEntry",
+                                 PaletteRow(8, {0, 1, 2, 0}, {0, 255, 255}),
+                                 {Clear(kRed), Opaque(kGreen), Opaque(kBlue), Clear(kRed)}},
+                      TPixelCase{"keyedByColourNotByIndex",
+                                 [] {
+                                     TTestPng png = PaletteRow(8, {0, 1, 2}, {255, 0});
+                                     png.Palette = {kRed, kGreen, kGreen};
+                                     return png;
+                                 }(),
+                                 {Opaque(kRed), Clear(kGreen), Clear(kGreen)}},
+                      TPixelCase{"partialThresholdAt128",
+                                 PaletteRow(8, {0, 1, 2, 3}, {0, 100, 200, 128}),
+                                 {Clear(kRed), Clear(kGreen), Opaque(kBlue), Clear(kBlack)}},
+                      TPixelCase{"partialAbove128IsOpaque",
+                                 PaletteRow(8, {0, 1}, {128, 129}),
+                                 {Clear(kRed), Opaque(kGreen)}},
+                      TPixelCase{"entriesBeyondTransparencyChunkAreOpaque",
+                                 PaletteRow(8, {0, 1, 2, 3}, {100, 200}),
+                                 {Clear(kRed), Opaque(kGreen), Opaque(kBlue), Opaque(kBlack)}},
+                      TPixelCase{"singlePartEntryLeavesBlackOpaque",
+                                 PaletteRow(8, {1, 3}, {255, 50}),
+                                 {Clear(kGreen), Opaque(kBlack)}},
+                      TPixelCase{"twoBitIndicesMostSignificantFirst",
+                                 PaletteRow(2, {3, 2, 1, 0, 2}, {255, 0, 0}),
+                                 {Opaque(kBlack), Clear(kBlue), Clear(kGreen), Opaque(kRed), Clear(kBlue)}},
+                      TPixelCase{"fourBitIndicesMostSignificantFirst",
+                                 PaletteRow(4, {2, 1, 0}, {0, 10}),
+                                 {Opaque(kBlue), Clear(kGreen), Clear(kRed)}},
+                      TPixelCase{"indexBeyondPaletteIsOpaqueBlack",
+                                 PaletteRow(4, {9, 0}, {0, 0}),
+                                 {Opaque(kBlack), Clear(kRed)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -259,16 +274,19 @@ TEST(ConvertPngSuite, Basn6a08HasItsKnownPixels) {
         std::int32_t x, y;
         TColor color;
     };
-    for (const TKnown& k : {TKnown{0, 0, 0x00FF0008u}, TKnown{31, 0, 0xFFFF0008u}, TKnown{0, 31, 0x000020FFu},
-                            TKnown{31, 31, 0xFF0020FFu}, TKnown{16, 8, 0x83FFFF06u}, TKnown{5, 20, 0x2903FF7Fu}})
+    for (const TKnown& k :
+         {TKnown{0, 0, 0x00FF0008u}, TKnown{31, 0, 0xFFFF0008u}, TKnown{0, 31, 0x000020FFu},
+          TKnown{31, 31, 0xFF0020FFu}, TKnown{16, 8, 0x83FFFF06u}, TKnown{5, 20, 0x2903FF7Fu}})
         EXPECT_EQ(bitmap.Pixel(k.x, k.y), k.color) << k.x << "," << k.y;
 }
 
 // Counts of fully transparent and fully opaque pixels.
 std::pair<std::size_t, std::size_t> ClearAndOpaque(const TBitmap& bitmap) {
     const auto pixels = bitmap.Pixels();
-    return {static_cast<std::size_t>(std::count_if(pixels.begin(), pixels.end(), [](TColor c) { return AlphaOf(c) == 0; })),
-            static_cast<std::size_t>(std::count_if(pixels.begin(), pixels.end(), [](TColor c) { return AlphaOf(c) == 255; }))};
+    return {static_cast<std::size_t>(
+                std::count_if(pixels.begin(), pixels.end(), [](TColor c) { return AlphaOf(c) == 0; })),
+            static_cast<std::size_t>(
+                std::count_if(pixels.begin(), pixels.end(), [](TColor c) { return AlphaOf(c) == 255; }))};
 }
 
 TEST(ConvertPngSuite, OpaqueFilesDecodeOpaqueAndTransparentFilesGetBothKinds) {
@@ -286,7 +304,8 @@ TEST(ConvertPngSuite, OpaqueFilesDecodeOpaqueAndTransparentFilesGetBothKinds) {
         const std::size_t total = bitmap.Pixels().size();
         // Colour type digit of the name: 0 grey, 2 RGB, 3 palette without alpha, 4 and 6 with alpha.
         const char colorType = name[4];
-        const bool keyedOrPaletteAlpha = name.starts_with("tb") || name.starts_with("tm") || name.starts_with("tp1");
+        const bool keyedOrPaletteAlpha =
+            name.starts_with("tb") || name.starts_with("tm") || name.starts_with("tp1");
         if (keyedOrPaletteAlpha) {
             EXPECT_GT(clear, 0u) << name;
             EXPECT_GT(opaque, 0u) << name;

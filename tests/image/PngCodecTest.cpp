@@ -1,5 +1,5 @@
-#include "image/Limits.h"
 #include "image/PngCodec.h"
+#include "image/Limits.h"
 
 #include "support/TestPngWriter.h"
 #include "support/TestSupport.h"
@@ -27,7 +27,8 @@ TPngImage MakeRgba(std::int32_t width, std::int32_t height, bool noisy) {
     png.Samples.resize(static_cast<std::size_t>(width) * height * 4);
     std::mt19937 random(12345);
     for (std::size_t i = 0; i < png.Samples.size(); ++i)
-        png.Samples[i] = noisy ? static_cast<std::uint8_t>(random()) : static_cast<std::uint8_t>(i * 7 + i / 97);
+        png.Samples[i] =
+            noisy ? static_cast<std::uint8_t>(random()) : static_cast<std::uint8_t>(i * 7 + i / 97);
     return png;
 }
 
@@ -146,13 +147,15 @@ TEST_P(PngEncoderRefuses, ImagesItDoesNotWrite) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, PngEncoderRefuses,
     ::testing::Values(
-        TEncodeRefusal{"rgbColorType", [](TPngImage& p) { p.ColorType = TPngColorType::ctRgb; }, TFailure::Unsupported},
+        TEncodeRefusal{"rgbColorType", [](TPngImage& p) { p.ColorType = TPngColorType::ctRgb; },
+                       TFailure::Unsupported},
         TEncodeRefusal{"sixteenBits", [](TPngImage& p) { p.BitDepth = 16; }, TFailure::Unsupported},
         TEncodeRefusal{"interlaced", [](TPngImage& p) { p.Interlaced = true; }, TFailure::Unsupported},
         TEncodeRefusal{"samplesShort", [](TPngImage& p) { p.Samples.pop_back(); }, TFailure::Corrupt},
         TEncodeRefusal{"samplesLong", [](TPngImage& p) { p.Samples.push_back(0); }, TFailure::Corrupt},
         TEncodeRefusal{"zeroWidth", [](TPngImage& p) { p.Width = 0; }, TFailure::TooLarge},
-        TEncodeRefusal{"sideAboveLimit", [](TPngImage& p) { p.Width = limits::kMaxPngSide + 1; }, TFailure::TooLarge}),
+        TEncodeRefusal{"sideAboveLimit", [](TPngImage& p) { p.Width = limits::kMaxPngSide + 1; },
+                       TFailure::TooLarge}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Decoder: samples and chunks -------------------------------------------------------------------
@@ -195,13 +198,19 @@ INSTANTIATE_TEST_SUITE_P(
         TDecodeCase{"grey2", OneRow(0, 2, {0, 1, 2, 3, 2}, 5), TPngColorType::ctGrey, {0, 85, 170, 255, 170}},
         TDecodeCase{"grey4", OneRow(0, 4, {0, 5, 15}, 3), TPngColorType::ctGrey, {0, 85, 255}},
         TDecodeCase{"grey16", OneRow(0, 16, {0x1234, 0xABCD}, 2), TPngColorType::ctGrey, {0x12, 0xAB}},
-        TDecodeCase{"palette1", OneRow(3, 1, {1, 0, 1, 1, 0, 0, 0, 1, 1}, 9), TPngColorType::ctPalette,
+        TDecodeCase{"palette1",
+                    OneRow(3, 1, {1, 0, 1, 1, 0, 0, 0, 1, 1}, 9),
+                    TPngColorType::ctPalette,
                     {1, 0, 1, 1, 0, 0, 0, 1, 1}},
         TDecodeCase{"palette2", OneRow(3, 2, {3, 2, 1, 0, 3}, 5), TPngColorType::ctPalette, {3, 2, 1, 0, 3}},
         TDecodeCase{"palette4", OneRow(3, 4, {15, 0, 9}, 3), TPngColorType::ctPalette, {15, 0, 9}},
-        TDecodeCase{"rgb16", OneRow(2, 16, {0x0102, 0x8384, 0xFFFE}, 1), TPngColorType::ctRgb, {0x01, 0x83, 0xFF}},
-        TDecodeCase{"greyAlpha8", OneRow(4, 8, {10, 200, 20, 0}, 2), TPngColorType::ctGreyAlpha, {10, 200, 20, 0}},
-        TDecodeCase{"rgba16", OneRow(6, 16, {0x1000, 0x2000, 0x3000, 0x8080}, 1), TPngColorType::ctRgba,
+        TDecodeCase{
+            "rgb16", OneRow(2, 16, {0x0102, 0x8384, 0xFFFE}, 1), TPngColorType::ctRgb, {0x01, 0x83, 0xFF}},
+        TDecodeCase{
+            "greyAlpha8", OneRow(4, 8, {10, 200, 20, 0}, 2), TPngColorType::ctGreyAlpha, {10, 200, 20, 0}},
+        TDecodeCase{"rgba16",
+                    OneRow(6, 16, {0x1000, 0x2000, 0x3000, 0x8080}, 1),
+                    TPngColorType::ctRgba,
                     {0x10, 0x20, 0x30, 0x80}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -317,7 +326,9 @@ std::vector<std::uint8_t> WithIdat(const std::vector<std::uint8_t>& data) {
     return test::JoinPngChunks(chunks);
 }
 
-std::vector<std::uint8_t> Valid() { return test::JoinPngChunks(ValidChunks()); }
+std::vector<std::uint8_t> Valid() {
+    return test::JoinPngChunks(ValidChunks());
+}
 
 std::vector<std::uint8_t> CutBy(std::size_t count) {
     auto bytes = Valid();
@@ -326,7 +337,8 @@ std::vector<std::uint8_t> CutBy(std::size_t count) {
 }
 
 // Flips one byte of the stored data at offset from the start (after the CRCs were written).
-std::vector<std::uint8_t> Flipped(const std::function<std::size_t(const std::vector<std::uint8_t>&)>& offset) {
+std::vector<std::uint8_t>
+Flipped(const std::function<std::size_t(const std::vector<std::uint8_t>&)>& offset) {
     auto bytes = Valid();
     bytes[offset(bytes)] ^= 0x01;
     return bytes;
@@ -372,18 +384,22 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, PngDecoderRejects,
     ::testing::Values(
         THostileCase{"empty", [] { return std::vector<std::uint8_t>{}; }, TFailure::Truncated},
-        THostileCase{"signatureOnly",
-                     [] { return std::vector<std::uint8_t>(test::kPngSignature.begin(), test::kPngSignature.end()); },
-                     TFailure::Truncated},
+        THostileCase{
+            "signatureOnly",
+            [] { return std::vector<std::uint8_t>(test::kPngSignature.begin(), test::kPngSignature.end()); },
+            TFailure::Truncated},
         THostileCase{"cutInsideHeader", [] { return CutBy(Valid().size() - 20); }, TFailure::Truncated},
         THostileCase{"cutInsideImageData", CutInsideImageData, TFailure::Truncated},
         THostileCase{"endChunkMissing", [] { return CutBy(12); }, TFailure::Truncated},
-        THostileCase{"badSignature", [] { return Flipped([](const auto&) { return 1; }); }, TFailure::Corrupt},
+        THostileCase{"badSignature", [] { return Flipped([](const auto&) { return 1; }); },
+                     TFailure::Corrupt},
         THostileCase{"headerCrcWrong", [] { return Flipped([](const auto&) { return kIhdrCrcOffset; }); },
                      TFailure::Corrupt},
-        THostileCase{"imageDataCrcWrong", [] { return Flipped([](const auto& b) { return b.size() - 12 - 1; }); },
+        THostileCase{"imageDataCrcWrong",
+                     [] { return Flipped([](const auto& b) { return b.size() - 12 - 1; }); },
                      TFailure::Corrupt},
-        THostileCase{"zeroWidth", [] { return WithHeader([](auto& h) { PutU32BE(h, 0, 0); }); }, TFailure::Corrupt},
+        THostileCase{"zeroWidth", [] { return WithHeader([](auto& h) { PutU32BE(h, 0, 0); }); },
+                     TFailure::Corrupt},
         THostileCase{"widthAboveLimit",
                      [] { return WithHeader([](auto& h) { PutU32BE(h, 0, limits::kMaxPngSide + 1); }); },
                      TFailure::TooLarge},
@@ -399,7 +415,8 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      TFailure::TooLarge},
         THostileCase{"colorTypeOne", [] { return WithHeader([](auto& h) { h[9] = 1; }); }, TFailure::Corrupt},
-        THostileCase{"paletteDepthSixteen", [] { return WithHeader([](auto& h) { h[8] = 16; }); }, TFailure::Corrupt},
+        THostileCase{"paletteDepthSixteen", [] { return WithHeader([](auto& h) { h[8] = 16; }); },
+                     TFailure::Corrupt},
         THostileCase{"rgbDepthThree",
                      [] {
                          return WithHeader([](auto& h) {
@@ -408,19 +425,25 @@ INSTANTIATE_TEST_SUITE_P(
                          });
                      },
                      TFailure::Corrupt},
-        THostileCase{"unknownInterlaceMethod", [] { return WithHeader([](auto& h) { h[12] = 2; }); }, TFailure::Corrupt},
+        THostileCase{"unknownInterlaceMethod", [] { return WithHeader([](auto& h) { h[12] = 2; }); },
+                     TFailure::Corrupt},
         THostileCase{"paletteMissing", [] { return Without("PLTE"); }, TFailure::Corrupt},
         THostileCase{"imageDataMissing", [] { return Without("IDAT"); }, TFailure::Corrupt},
-        THostileCase{"imageDataNotZlib", [] { return WithIdat({1, 2, 3, 4, 5, 6, 7, 8}); }, TFailure::Corrupt},
+        THostileCase{"imageDataNotZlib",
+                     [] {
+                         return WithIdat({1, 2, 3, 4, 5, 6, 7, 8});
+                     },
+                     TFailure::Corrupt},
         THostileCase{"imageDataTooShort",
-                     [] { return WithIdat(Compressed(std::vector<std::uint8_t>(2 * 6, 0))); }, TFailure::Corrupt}),
+                     [] { return WithIdat(Compressed(std::vector<std::uint8_t>(2 * 6, 0))); },
+                     TFailure::Corrupt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- PngSuite ----------------------------------------------------------------------------------------
 
 std::uint32_t HeaderField(const std::vector<std::uint8_t>& bytes, std::size_t at) {
-    return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 | std::uint32_t{bytes[at + 2]} << 8 |
-           std::uint32_t{bytes[at + 3]};
+    return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
+           std::uint32_t{bytes[at + 2]} << 8 | std::uint32_t{bytes[at + 3]};
 }
 
 TEST(PngDecoderSuite, DecodesEveryValidFileAtItsSizeAndRejectsEveryCorruptOne) {

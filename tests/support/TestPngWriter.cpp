@@ -69,14 +69,16 @@ std::vector<std::uint8_t> WriteTestPng(const TTestPng& spec) {
     if (info == nullptr)
         throw std::runtime_error("libpng could not start");
     png_set_write_fn(png, &out, OnWrite, OnFlush);
-    const bool ok = WriteGuarded(png, info, spec, palette.data(), spec.TrnsColor ? &trnsColor : nullptr, rows.data());
+    const bool ok =
+        WriteGuarded(png, info, spec, palette.data(), spec.TrnsColor ? &trnsColor : nullptr, rows.data());
     png_destroy_write_struct(&png, &info);
     if (!ok)
         throw std::runtime_error("libpng refused the test PNG");
     if (spec.RawChunks.empty())
         return out;
     auto chunks = SplitPngChunks(out);
-    auto idat = std::find_if(chunks.begin(), chunks.end(), [](const TPngChunk& c) { return c.Type == "IDAT"; });
+    auto idat =
+        std::find_if(chunks.begin(), chunks.end(), [](const TPngChunk& c) { return c.Type == "IDAT"; });
     for (const auto& [type, data] : spec.RawChunks)
         idat = std::next(chunks.insert(idat, TPngChunk{type, data, 0}));
     return JoinPngChunks(chunks);
@@ -101,7 +103,8 @@ std::vector<std::uint8_t> PackSamples(const std::vector<unsigned>& samples, int 
 }
 
 std::uint32_t PngChunkCrc(const TPngChunk& chunk) {
-    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(chunk.Type.data()), static_cast<uInt>(chunk.Type.size()));
+    uLong crc =
+        crc32(0, reinterpret_cast<const Bytef*>(chunk.Type.data()), static_cast<uInt>(chunk.Type.size()));
     // NOTE: zlib's crc32 answers 0 for a null buffer, which an empty vector may hand it.
     if (!chunk.Data.empty())
         crc = crc32(crc, chunk.Data.data(), static_cast<uInt>(chunk.Data.size()));
@@ -109,13 +112,14 @@ std::uint32_t PngChunkCrc(const TPngChunk& chunk) {
 }
 
 std::vector<TPngChunk> SplitPngChunks(const std::vector<std::uint8_t>& png) {
-    if (png.size() < kPngSignature.size() || !std::equal(kPngSignature.begin(), kPngSignature.end(), png.begin()))
+    if (png.size() < kPngSignature.size() ||
+        !std::equal(kPngSignature.begin(), kPngSignature.end(), png.begin()))
         throw std::runtime_error("no PNG signature");
     std::vector<TPngChunk> chunks;
     std::size_t pos = kPngSignature.size();
     auto u32 = [&](std::size_t at) {
-        return std::uint32_t{png[at]} << 24 | std::uint32_t{png[at + 1]} << 16 | std::uint32_t{png[at + 2]} << 8 |
-               std::uint32_t{png[at + 3]};
+        return std::uint32_t{png[at]} << 24 | std::uint32_t{png[at + 1]} << 16 |
+               std::uint32_t{png[at + 2]} << 8 | std::uint32_t{png[at + 3]};
     };
     while (pos < png.size()) {
         if (png.size() - pos < 12)

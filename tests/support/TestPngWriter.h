@@ -21,7 +21,7 @@ struct TTestPng {
     bool Interlaced = false;
     std::vector<std::vector<std::uint8_t>> Rows;
     std::vector<std::array<std::uint8_t, 3>> Palette;
-    std::vector<std::uint8_t> TrnsAlpha;                    // palette images
+    std::vector<std::uint8_t> TrnsAlpha;                   // palette images
     std::optional<std::array<std::uint16_t, 3>> TrnsColor; // grey uses the first value
     // Chunks placed before the image data as given, for content libpng would refuse to write
     // (type and data; the CRC is computed).
