@@ -9,6 +9,9 @@
 // Getters of IconType, ThemeType, Path and AnimationSpeed repair an out-of-range stored value in place
 // (so the repaired value is what gets saved). They are const because the repair does not change the
 // meaning of the setting: a bad value already reads as the repaired one.
+// NOTE: a repair is a write. Two threads may call the getters at once only when no repair can happen
+// meanwhile; GetPath repairs whenever the folder vanishes, so during a batch the worker alone should
+// call it (the window reads Path before the batch starts and after it ends).
 
 #include "settings/SettingsBase.h"
 
