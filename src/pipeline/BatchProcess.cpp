@@ -16,7 +16,9 @@ constexpr int kLowestNice = 19;
 
 // Best effort: on Linux a nice value set for a thread id applies to that thread alone. A refusal
 // (for example a sandbox) leaves the thread at its inherited priority.
-void LowerCurrentThreadPriority() { ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kLowestNice); }
+void LowerCurrentThreadPriority() {
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kLowestNice);
+}
 
 bool IsExistingFolder(const fs::path& path) {
     std::error_code ec;
@@ -42,7 +44,9 @@ TBatchProcess::~TBatchProcess() {
     WaitFor();
 }
 
-void TBatchProcess::SetFileList(const std::vector<fs::path>& files) { FFileList = files; }
+void TBatchProcess::SetFileList(const std::vector<fs::path>& files) {
+    FFileList = files;
+}
 
 void TBatchProcess::Start() {
     if (FThread.joinable())

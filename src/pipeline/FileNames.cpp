@@ -25,7 +25,9 @@ void SplitFileName(const fs::path& path, std::string& base, std::string& extensi
     extension = dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
-std::string SystemReason(const char* what, int error) { return std::string(what) + ": " + std::strerror(error); }
+std::string SystemReason(const char* what, int error) {
+    return std::string(what) + ": " + std::strerror(error);
+}
 
 // Creates an empty file of a fresh name in folder (mode 0666 less the umask, as any new file).
 TStatus CreateTemporaryFile(const fs::path& folder, const std::string& extension, fs::path& created) {
@@ -118,7 +120,8 @@ TPlacedFile SaveWithoutOverwrite(const fs::path& wanted, const std::function<boo
         if (error == 0)
             return {TStatus::Ok(), std::move(candidate)};
         if (error != EEXIST)
-            return discard(TStatus::Fail(TFailure::Io, SystemReason("cannot move the file into place", error)));
+            return discard(
+                TStatus::Fail(TFailure::Io, SystemReason("cannot move the file into place", error)));
         // Someone created this name since the existence test: go on with the next one.
     }
     return discard(TStatus::Fail(TFailure::Io, "every numbered name is taken"));

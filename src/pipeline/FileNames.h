@@ -32,7 +32,8 @@ struct TPlacedFile {
     TStatus Status;
     std::filesystem::path Path; // the final name, when Status is ok
 };
-TPlacedFile SaveWithoutOverwrite(const std::filesystem::path& wanted,
-                                 const std::function<bool(const std::filesystem::path& temporaryPath)>& write);
+TPlacedFile
+SaveWithoutOverwrite(const std::filesystem::path& wanted,
+                     const std::function<bool(const std::filesystem::path& temporaryPath)>& write);
 
 } // namespace gw

@@ -52,10 +52,11 @@ public:
     // size out. None when the file does not decode.
     std::optional<TBitmap> ImportToImage(std::int32_t& width, std::int32_t& height, bool allowSizeChange,
                                          const std::filesystem::path& fileName, TFileTypes fileType) const;
-    // The picture as the importer of fileType decodes it, or none. A size hint of wanted width and
-    // height lets decoders that can (JPEG) decode a reduced picture that is still at least that large.
+    // The picture as the importer of fileType decodes it, or none. targetSide > 0 is the longest side
+    // the picture will be reduced to: decoders that can (JPEG) then decode a smaller picture whose
+    // longer side is still at least that long.
     static std::optional<TBitmap> OpenImage(const std::filesystem::path& fileName, TFileTypes fileType,
-                                            std::int32_t hintWidth = 0, std::int32_t hintHeight = 0);
+                                            std::int32_t targetSide = 0);
     // A new transparent picture of the produced size with bmp drawn into it. A picture larger than the
     // wanted size on either side fits into FMaxSize when allowSizeChange, else becomes the wanted size;
     // a picture that fits keeps its size when allowSizeChange. None when the produced size has no

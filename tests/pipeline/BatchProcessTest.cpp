@@ -64,7 +64,8 @@ private:
 class TDrop {
 public:
     fs::path Picture(const std::string& name) {
-        test::WriteFileBytes(FDir / name, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'});
+        test::WriteFileBytes(FDir / name,
+                             {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'});
         return FDir / name;
     }
     fs::path Text(const std::string& name) {
@@ -141,13 +142,15 @@ TEST(BatchProcessTest, OneUndecodablePictureAmongThree) {
     EXPECT_EQ(batch.Success(), 2);
     EXPECT_EQ(batch.Failed(), 1);
     EXPECT_EQ(batch.ReadErrors(), 1);
-    EXPECT_EQ(GetSummaryMessage(batch).Text, "Some files were processed successfully, but there were also errors!");
+    EXPECT_EQ(GetSummaryMessage(batch).Text,
+              "Some files were processed successfully, but there were also errors!");
 }
 
 TEST(BatchProcessTest, FailureKindsAreCountedApart) {
     TDrop drop;
     TFakeProcessor processor;
-    processor.Outcomes = {{"r.png", TOutcome::ReadError}, {"w.png", TOutcome::WriteError}, {"n.png", TOutcome::FailNone}};
+    processor.Outcomes = {
+        {"r.png", TOutcome::ReadError}, {"w.png", TOutcome::WriteError}, {"n.png", TOutcome::FailNone}};
     TBatchProcess batch(processor);
     const TRun run = RunBatch(batch, {drop.Picture("r.png"), drop.Picture("w.png"), drop.Picture("n.png")});
     EXPECT_EQ(batch.Failed(), 3);
@@ -206,7 +209,8 @@ TEST(BatchProcessTest, ShortcutFileIsExaminedItselfAndSkipped) {
     TDrop drop;
     const fs::path shortcut = drop.Missing("photo.png.lnk");
     // The header of a shell link file: header size 0x4C and the link class identifier.
-    test::WriteFileBytes(shortcut, {0x4C, 0, 0, 0, 0x01, 0x14, 0x02, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46});
+    test::WriteFileBytes(shortcut,
+                         {0x4C, 0, 0, 0, 0x01, 0x14, 0x02, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46});
     TFakeProcessor processor;
     TBatchProcess batch(processor);
     RunBatch(batch, {shortcut});
@@ -359,7 +363,8 @@ class SummaryMessageTest : public testing::TestWithParam<TSummaryCase> {};
 
 TEST_P(SummaryMessageTest, PicksTheFirstMatchingRow) {
     const TSummaryCase& c = GetParam();
-    const TSummaryMessage message = GetSummaryMessage(c.Cancelled, c.Success, c.Failed, c.ReadErrors, c.WriteErrors);
+    const TSummaryMessage message =
+        GetSummaryMessage(c.Cancelled, c.Success, c.Failed, c.ReadErrors, c.WriteErrors);
     EXPECT_EQ(message.Text, c.Text);
     EXPECT_EQ(message.Type, c.Type);
 }

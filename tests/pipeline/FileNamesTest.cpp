@@ -17,9 +17,13 @@ namespace fs = std::filesystem;
 using test::ReadFileBytes;
 using test::TTempDir;
 
-std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
 
-void Touch(const fs::path& path, const std::string& content = "old") { test::WriteFileBytes(path, Bytes(content)); }
+void Touch(const fs::path& path, const std::string& content = "old") {
+    test::WriteFileBytes(path, Bytes(content));
+}
 
 // A writer that stores content under the name it is given.
 auto Writing(const std::string& content) {
@@ -158,8 +162,8 @@ TEST(SaveWithoutOverwriteTest, RefusingWriterLeavesNothing) {
 
 TEST(SaveWithoutOverwriteTest, ThrowingWriterLeavesNothing) {
     TTempDir dir;
-    const TPlacedFile placed =
-        SaveWithoutOverwrite(dir / "photo.ico", [](const fs::path&) -> bool { throw std::runtime_error("boom"); });
+    const TPlacedFile placed = SaveWithoutOverwrite(
+        dir / "photo.ico", [](const fs::path&) -> bool { throw std::runtime_error("boom"); });
     EXPECT_EQ(placed.Status.Kind(), TFailure::Io);
     EXPECT_TRUE(FolderEntries(dir.Path()).empty());
 }
@@ -186,8 +190,8 @@ TEST(SaveWithoutOverwriteTest, ConcurrentSavesNeverOverwriteEachOther) {
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&, t] {
             for (int i = 0; i < kSavesEach; ++i)
-                results[t].push_back(
-                    SaveWithoutOverwrite(dir / "photo.ico", Writing(std::to_string(t) + "/" + std::to_string(i))));
+                results[t].push_back(SaveWithoutOverwrite(
+                    dir / "photo.ico", Writing(std::to_string(t) + "/" + std::to_string(i))));
         });
     for (auto& thread : threads)
         thread.join();

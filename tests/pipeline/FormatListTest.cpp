@@ -26,14 +26,16 @@ INSTANTIATE_TEST_SUITE_P(
     Lists, SplitDelimitedTextTest,
     testing::Values(TSplitCase{"BlankAfterDelimiterSkipped", "16x16-32; 32x32-8", {"16x16-32", "32x32-8"}},
                     TSplitCase{"TrailingDelimiterAddsEmptyItem", "16x16-32;", {"16x16-32", ""}},
-                    TSplitCase{"EmptyText", "", {}},
-                    TSplitCase{"OnlyBlanks", " \t\r\n", {}},
+                    TSplitCase{"EmptyText", "", {}}, TSplitCase{"OnlyBlanks", " \t\r\n", {}},
                     TSplitCase{"LoneDelimiter", ";", {"", ""}},
                     TSplitCase{"TwoDelimitersGiveEmptyItem", "a;;b", {"a", "", "b"}},
                     TSplitCase{"BlankBetweenDelimiters", "a; ;b", {"a", "", "b"}},
                     TSplitCase{"BlanksAroundItems", "  a ; b  ", {"a", "b"}},
                     TSplitCase{"BlankEndsAnItem", "a b\tc", {"a", "b", "c"}},
-                    TSplitCase{"ControlCharacterEndsAnItem", std::string("a\x01" "b"), {"a", "b"}},
+                    TSplitCase{"ControlCharacterEndsAnItem",
+                               std::string("a\x01"
+                                           "b"),
+                               {"a", "b"}},
                     TSplitCase{"QuotedItemKeepsDelimiter", "\"a;b\";c", {"a;b", "c"}},
                     TSplitCase{"DoubledQuoteInsideQuotes", "\"say \"\"hi\"\"\"", {"say \"hi\""}},
                     TSplitCase{"UnterminatedQuoteRunsToEnd", "\"a;b", {"a;b"}},
@@ -61,8 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TItemCase{"NegativeBitCountKeepsLowByte", "16x16--1", TImgFormat{16, 16, 255}},
                     TItemCase{"LeadingBlanksAndSign", " 16x+16-4", TImgFormat{16, 16, 4}},
                     TItemCase{"UpperCaseXIsNoSeparator", "16X16-32", std::nullopt},
-                    TItemCase{"NoDash", "16x16", std::nullopt},
-                    TItemCase{"NoX", "16-32", std::nullopt},
+                    TItemCase{"NoDash", "16x16", std::nullopt}, TItemCase{"NoX", "16-32", std::nullopt},
                     TItemCase{"EmptyItem", "", std::nullopt},
                     TItemCase{"EmptyBitCount", "16x16-", std::nullopt},
                     TItemCase{"TrailingGarbage", "16x16-32x", std::nullopt},
@@ -90,7 +91,9 @@ TEST(ParseFormatListTest, RepeatedItemIsKeptForTheDocumentToRefuse) {
     EXPECT_EQ(*formats, (TImageFormats{{16, 16, 32}, {16, 16, 32}}));
 }
 
-TEST(ParseFormatListTest, ListEndingInDelimiterFailsAsAWhole) { EXPECT_FALSE(ParseFormatList("16x16-32;")); }
+TEST(ParseFormatListTest, ListEndingInDelimiterFailsAsAWhole) {
+    EXPECT_FALSE(ParseFormatList("16x16-32;"));
+}
 
 TEST(ParseFormatListTest, EmptyListGivesNoFormats) {
     const auto formats = ParseFormatList("");

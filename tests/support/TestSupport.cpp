@@ -75,6 +75,36 @@ TBitmap MakeSolid(std::int32_t width, std::int32_t height, TColor color) {
     return bmp;
 }
 
+std::vector<std::uint8_t> EncodeTestBmp(const TBitmap& bitmap) {
+    constexpr std::uint32_t kHeaderBytes = 14 + 40;
+    const auto pixelBytes = static_cast<std::uint32_t>(bitmap.Pixels().size() * 4);
+    std::vector<std::uint8_t> out;
+    out.reserve(kHeaderBytes + pixelBytes);
+    const auto put = [&](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    };
+    out.push_back('B');
+    out.push_back('M');
+    put(kHeaderBytes + pixelBytes, 4); // bfSize
+    put(0, 4);                         // bfReserved1, bfReserved2
+    put(kHeaderBytes, 4);              // bfOffBits
+    put(40, 4);                        // biSize
+    put(static_cast<std::uint32_t>(bitmap.Width()), 4);
+    put(static_cast<std::uint32_t>(-bitmap.Height()), 4); // negative: rows top-down
+    put(1, 2);                                            // biPlanes
+    put(32, 2);                                           // biBitCount
+    put(0, 4);                                            // biCompression = BI_RGB
+    put(pixelBytes, 4);                                   // biSizeImage
+    put(2835, 4);                                         // 72 dpi
+    put(2835, 4);
+    put(0, 4); // biClrUsed
+    put(0, 4); // biClrImportant
+    for (const TColor pixel : bitmap.Pixels())
+        put(pixel, 4); // B, G, R, A
+    return out;
+}
+
 bool HaveTool(const std::string& name) {
     return RunCommand("command -v " + name + " >/dev/null 2>&1") == 0;
 }

@@ -41,6 +41,10 @@ void WriteFileBytes(const std::filesystem::path& path, const std::vector<std::ui
 TBitmap MakeGradient(std::int32_t width, std::int32_t height, bool withAlpha);
 TBitmap MakeSolid(std::int32_t width, std::int32_t height, TColor color);
 
+// A 32-bit top-down BMP file (BITMAPINFOHEADER, BI_RGB) holding bitmap's pixels with their alpha as
+// the fourth byte; importers read it back unchanged (an all-opaque bitmap stays opaque).
+std::vector<std::uint8_t> EncodeTestBmp(const TBitmap& bitmap);
+
 // True when the program is on PATH.
 bool HaveTool(const std::string& name);
 // Runs a shell command, returns its exit status; standard output goes into output when given.
