@@ -20,13 +20,15 @@ bool NamesFolder(const std::string& text) {
 
 } // namespace
 
-TGlobalSetting::TGlobalSetting() {
+TGlobalSetting::TGlobalSetting(TPersistence persistence) : FPersistence(persistence) {
     ResetToDefault();
-    LoadSettings();
+    if (FPersistence == TPersistence::Persisted)
+        LoadSettings();
 }
 
 TGlobalSetting::~TGlobalSetting() {
-    SaveOnDestroy();
+    if (FPersistence == TPersistence::Persisted)
+        SaveOnDestroy();
 }
 
 void TGlobalSetting::ResetToDefault() {

@@ -24,11 +24,16 @@ namespace gw {
 enum class TIconType : std::uint8_t { itWin = 0, itMac = 1 };
 enum class TThemeType : std::uint8_t { ttLight = 0, ttDark = 1 };
 
+// Whether a settings object reads the settings file when created and writes it when destroyed. A
+// detached object (for a command line run, say) starts from the defaults and never touches the file
+// unless LoadSettings or SaveSettings is called.
+enum class TPersistence { Persisted, Detached };
+
 class TGlobalSetting : public TSetting {
 public:
-    // Resets to the defaults and loads the settings file.
-    TGlobalSetting();
-    // Saves the settings file; never throws.
+    // Resets to the defaults and, when persisted, loads the settings file.
+    explicit TGlobalSetting(TPersistence persistence = TPersistence::Persisted);
+    // When persisted, saves the settings file; never throws.
     ~TGlobalSetting() override;
 
     void ResetToDefault() override;
@@ -86,6 +91,7 @@ protected:
     std::vector<TPublishedProperty> PublishedProperties() override;
 
 private:
+    TPersistence FPersistence;
     mutable TIconType FIconType = TIconType::itWin;
     mutable TThemeType FThemeType = TThemeType::ttDark;
     mutable std::string FPath;

@@ -113,6 +113,16 @@ TEST_F(Settings, ChangesMadeInMemoryReachTheFileAtShutdown) {
     EXPECT_EQ(settings.MacFormats(), "32x32-8");
 }
 
+TEST_F(Settings, ADetachedObjectNeitherReadsNorWritesTheFile) {
+    WriteConfig("[General]\nIconType=1\n");
+    {
+        TGlobalSetting settings(TPersistence::Detached);
+        EXPECT_EQ(settings.IconType(), TIconType::itWin);
+        settings.SetDither(false);
+    }
+    EXPECT_EQ(ReadText(File()), "[General]\nIconType=1\n");
+}
+
 // --- Values read from the file, repaired at first use, saved at shutdown ---------------------------
 
 struct TValueCase {
