@@ -54,6 +54,18 @@ private:
     TIOManager& FManager;
 };
 
+// Points slot at value for the life of the scope.
+template <typename T> class TLendScope {
+public:
+    TLendScope(T*& slot, T& value) : FSlot(slot) { FSlot = &value; }
+    ~TLendScope() { FSlot = nullptr; }
+    TLendScope(const TLendScope&) = delete;
+    TLendScope& operator=(const TLendScope&) = delete;
+
+private:
+    T*& FSlot;
+};
+
 } // namespace
 
 TIOManager::TIOManager(const TGlobalSetting& settings, TDataType& dataType)
@@ -71,7 +83,6 @@ bool TIOManager::ProcessFile(const fs::path& fileName, TErrorType& errorType) {
         return ImportToIcon(name, fileType, errorType, FSettings.GetIconType() == TIconType::itWin);
     } catch (...) {
         // One bad file never stops a batch: the result is false with the kind reached so far.
-        FDrawnSizes.clear();
         return false;
     }
 }
@@ -118,14 +129,16 @@ bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TEr
         throw std::invalid_argument("a format of the list does not parse");
 
     TOrbIcon icon;
-    FDrawnSizes.clear();
-    for (const TImgFormat& format : *formats) {
-        // Only the width decides: a format wider than the canvas would only enlarge it.
-        if (format.Width > side)
-            continue;
-        CreateImageFromImage(icon, *canvas, format.Width, format.Height, format.BitCount, win);
+    {
+        std::vector<TDrawnSize> drawnSizes;
+        const TLendScope lend(FDrawnSizes, drawnSizes);
+        for (const TImgFormat& format : *formats) {
+            // Only the width decides: a format wider than the canvas would only enlarge it.
+            if (format.Width > side)
+                continue;
+            CreateImageFromImage(icon, *canvas, format.Width, format.Height, format.BitCount, win);
+        }
     }
-    FDrawnSizes.clear();
     canvas.reset();
 
     const TPlacedFile placed = SaveWithoutOverwrite(
@@ -212,16 +225,17 @@ bool TIOManager::CreateImageFromImage(TOrbIcon& icon, const TOrbImage& image, st
     if (target == nullptr)
         return false;
 
-    const auto drawn = std::find_if(FDrawnSizes.begin(), FDrawnSizes.end(), [&](const TDrawnSize& d) {
-        return d.Width == width && d.Height == height;
-    });
-    if (drawn != FDrawnSizes.end()) {
+    const auto sameSize = [&](const TDrawnSize& d) { return d.Width == width && d.Height == height; };
+    const auto drawn = FDrawnSizes ? std::find_if(FDrawnSizes->begin(), FDrawnSizes->end(), sameSize)
+                                   : std::vector<TDrawnSize>::iterator();
+    if (FDrawnSizes && drawn != FDrawnSizes->end()) {
         target->Bitmap() = drawn->Drawn;
     } else {
         const TGPRectF rect = ScaleToFit(WholeRect(target->Width(), target->Height()),
                                          WholeRect(image.Width(), image.Height()));
         DrawBitmap(target->Bitmap(), image.Bitmap(), rect);
-        FDrawnSizes.push_back({width, height, target->Bitmap()});
+        if (FDrawnSizes)
+            FDrawnSizes->push_back({width, height, target->Bitmap()});
     }
 
     std::uint8_t paletteMode = pmMacintosh;

@@ -80,13 +80,13 @@ private:
     TDataType& FDataType;
     std::int32_t FMaxSize = 512;
     std::filesystem::path FLastOutputFile;
-    // Formats of the same size are drawn from the canvas once per conversion: the drawing does not
-    // depend on the depth, so the later ones start from a copy. Emptied when a conversion ends.
+    // While ImportToIcon runs, formats of the same size are drawn from its canvas once: the drawing
+    // does not depend on the depth, so the later ones start from a copy. Null otherwise.
     struct TDrawnSize {
         std::int32_t Width = 0, Height = 0;
         TBitmap Drawn;
     };
-    std::vector<TDrawnSize> FDrawnSizes;
+    std::vector<TDrawnSize>* FDrawnSizes = nullptr;
 };
 
 } // namespace gw

@@ -386,5 +386,16 @@ TEST_F(IOManagerTest, ReducedImageDoesNotLeakIntoTheFullDepthImageOfTheSameSize)
     EXPECT_TRUE(halfTransparent);
 }
 
+TEST_F(IOManagerTest, DirectDrawingAlwaysUsesTheCanvasItIsGiven) {
+    TOrbImage red(64, 64, 32), blue(64, 64, 32);
+    red.Bitmap().Fill(0xFFFF0000);
+    blue.Bitmap().Fill(0xFF0000FF);
+    TOrbIcon first, second;
+    ASSERT_TRUE(FManager->CreateImageFromImage(first, red, 16, 16, 32, true));
+    ASSERT_TRUE(FManager->CreateImageFromImage(second, blue, 16, 16, 32, true));
+    EXPECT_EQ(second.Selected()->Bitmap().Pixel(8, 8), 0xFF0000FFu);
+    EXPECT_FALSE(FManager->CreateImageFromImage(second, blue, 16, 16, 32, true));
+}
+
 } // namespace
 } // namespace gw
