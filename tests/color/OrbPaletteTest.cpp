@@ -6,6 +6,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace gw {
@@ -39,97 +40,46 @@ TOrbPalette MakePalette(std::uint8_t bitCount, const std::vector<TColor>& first)
 
 // ---- Default palettes ---------------------------------------------------------------------------
 
-struct TEntryCase {
+// Entries as RRGGBB, spread over every ramp of the 256-colour tables; every default entry is opaque.
+struct TEntryTable {
     const char* name;
     TDefault which;
-    std::int32_t index;
-    TColor rgb; // RRGGBB; every default entry is opaque
+    std::vector<std::pair<std::int32_t, TColor>> entries;
 };
 
-class DefaultPaletteEntry : public ::testing::TestWithParam<TEntryCase> {};
+class DefaultPaletteEntry : public ::testing::TestWithParam<TEntryTable> {};
 
-TEST_P(DefaultPaletteEntry, HasTheTabledColourWithFullAlpha) {
+TEST_P(DefaultPaletteEntry, HasTheTabledColoursWithFullAlpha) {
     const TOrbPalette pal = MakeDefault(GetParam().which);
-    EXPECT_EQ(pal.GetPalette(GetParam().index), 0xFF000000u | GetParam().rgb);
+    for (const auto& [index, rgb] : GetParam().entries)
+        EXPECT_EQ(pal.GetPalette(index), 0xFF000000u | rgb) << "index " << index;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tables, DefaultPaletteEntry,
-    ::testing::Values(TEntryCase{"win2_0", TDefault::Win2, 0, 0x000000},
-                      TEntryCase{"win2_1", TDefault::Win2, 1, 0xFFFFFF},
-                      TEntryCase{"mac2_0", TDefault::Mac2, 0, 0xFFFFFF},
-                      TEntryCase{"mac2_1", TDefault::Mac2, 1, 0x000000},
-                      TEntryCase{"win16_1", TDefault::Win16, 1, 0x800000},
-                      TEntryCase{"win16_4", TDefault::Win16, 4, 0x000080},
-                      TEntryCase{"win16_7_darkGrey", TDefault::Win16, 7, 0x808080},
-                      TEntryCase{"win16_8_lightGrey", TDefault::Win16, 8, 0xC0C0C0},
-                      TEntryCase{"win16_9", TDefault::Win16, 9, 0xFF0000},
-                      TEntryCase{"win16_14", TDefault::Win16, 14, 0x00FFFF},
-                      TEntryCase{"win16_15", TDefault::Win16, 15, 0xFFFFFF},
-                      TEntryCase{"mac16_1", TDefault::Mac16, 1, 0xFCF305},
-                      TEntryCase{"mac16_5", TDefault::Mac16, 5, 0x4600A5},
-                      TEntryCase{"mac16_7", TDefault::Mac16, 7, 0x02ABEA},
-                      TEntryCase{"mac16_8", TDefault::Mac16, 8, 0x1FB714},
-                      TEntryCase{"mac16_11", TDefault::Mac16, 11, 0x90713A},
-                      TEntryCase{"mac16_14", TDefault::Mac16, 14, 0x404040},
-                      TEntryCase{"mac16_15", TDefault::Mac16, 15, 0x000000},
-                      // Windows 256: entries spread over every ramp and both halves of each ramp.
-                      TEntryCase{"win256_1", TDefault::Win256, 1, 0x2F0800},
-                      TEntryCase{"win256_8", TDefault::Win256, 8, 0xFF3D11},
-                      TEntryCase{"win256_14", TDefault::Win256, 14, 0xFFDAD1},
-                      TEntryCase{"win256_23", TDefault::Win256, 23, 0xF08800},
-                      TEntryCase{"win256_30", TDefault::Win256, 30, 0xFFEBD1},
-                      TEntryCase{"win256_37", TDefault::Win256, 37, 0xB0A500},
-                      TEntryCase{"win256_41", TDefault::Win256, 41, 0xFFF131},
-                      TEntryCase{"win256_49", TDefault::Win256, 49, 0x212F00},
-                      TEntryCase{"win256_60", TDefault::Win256, 60, 0xDCFF91},
-                      TEntryCase{"win256_66", TDefault::Win256, 66, 0x185000},
-                      TEntryCase{"win256_77", TDefault::Win256, 77, 0xC9FFB1},
-                      TEntryCase{"win256_86", TDefault::Win256, 86, 0x00CF0B},
-                      TEntryCase{"win256_88", TDefault::Win256, 88, 0x12FF20},
-                      TEntryCase{"win256_99", TDefault::Win256, 99, 0x007030},
-                      TEntryCase{"win256_109", TDefault::Win256, 109, 0xB1FFD2},
-                      TEntryCase{"win256_115", TDefault::Win256, 115, 0x00705A},
-                      TEntryCase{"win256_126", TDefault::Win256, 126, 0xD1FFF6},
-                      TEntryCase{"win256_129", TDefault::Win256, 129, 0x00262F},
-                      TEntryCase{"win256_139", TDefault::Win256, 139, 0x71E4FF},
-                      TEntryCase{"win256_150", TDefault::Win256, 150, 0x005BCF},
-                      TEntryCase{"win256_154", TDefault::Win256, 154, 0x519DFF},
-                      TEntryCase{"win256_161", TDefault::Win256, 161, 0x00032F},
-                      TEntryCase{"win256_165", TDefault::Win256, 165, 0x000AB0},
-                      TEntryCase{"win256_168", TDefault::Win256, 168, 0x1220FF},
-                      TEntryCase{"win256_180", TDefault::Win256, 180, 0x2B0090},
-                      TEntryCase{"win256_187", TDefault::Win256, 187, 0x9C71FF},
-                      TEntryCase{"win256_197", TDefault::Win256, 197, 0x7800B0},
-                      TEntryCase{"win256_202", TDefault::Win256, 202, 0xC751FF},
-                      TEntryCase{"win256_211", TDefault::Win256, 211, 0x700069},
-                      TEntryCase{"win256_220", TDefault::Win256, 220, 0xFF91F7},
-                      TEntryCase{"win256_228", TDefault::Win256, 228, 0x900052},
-                      TEntryCase{"win256_233", TDefault::Win256, 233, 0xFF31A6},
-                      TEntryCase{"win256_241", TDefault::Win256, 241, 0x2F0008},
-                      TEntryCase{"win256_247", TDefault::Win256, 247, 0xF0002C},
-                      TEntryCase{"win256_250", TDefault::Win256, 250, 0xFF5171},
-                      TEntryCase{"win256_254", TDefault::Win256, 254, 0xFFD1DA},
-                      // Macintosh 256, built by rule.
-                      TEntryCase{"mac256_0", TDefault::Mac256, 0, 0xFFFFFF},
-                      TEntryCase{"mac256_1", TDefault::Mac256, 1, 0xFFFFCC},
-                      TEntryCase{"mac256_5", TDefault::Mac256, 5, 0xFFFF00},
-                      TEntryCase{"mac256_6", TDefault::Mac256, 6, 0xFFCCFF},
-                      TEntryCase{"mac256_35", TDefault::Mac256, 35, 0xFF0000},
-                      TEntryCase{"mac256_36", TDefault::Mac256, 36, 0xCCFFFF},
-                      TEntryCase{"mac256_107", TDefault::Mac256, 107, 0x990000},
-                      TEntryCase{"mac256_214", TDefault::Mac256, 214, 0x000033},
-                      TEntryCase{"mac256_215", TDefault::Mac256, 215, 0xEE0000},
-                      TEntryCase{"mac256_224", TDefault::Mac256, 224, 0x110000},
-                      TEntryCase{"mac256_225", TDefault::Mac256, 225, 0x00EE00},
-                      TEntryCase{"mac256_230", TDefault::Mac256, 230, 0x007700},
-                      TEntryCase{"mac256_235", TDefault::Mac256, 235, 0x0000EE},
-                      TEntryCase{"mac256_244", TDefault::Mac256, 244, 0x000011},
-                      TEntryCase{"mac256_245", TDefault::Mac256, 245, 0xEEEEEE},
-                      TEntryCase{"mac256_249", TDefault::Mac256, 249, 0x888888},
-                      TEntryCase{"mac256_254", TDefault::Mac256, 254, 0x111111},
-                      TEntryCase{"mac256_255", TDefault::Mac256, 255, 0x000000}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Tables, DefaultPaletteEntry, ::testing::Values(
+    TEntryTable{"win2", TDefault::Win2, {
+          {0, 0x000000}, {1, 0xFFFFFF}}},
+    TEntryTable{"mac2", TDefault::Mac2, {
+          {0, 0xFFFFFF}, {1, 0x000000}}},
+    TEntryTable{"win16", TDefault::Win16, {
+          {1, 0x800000}, {4, 0x000080}, {7, 0x808080}, {8, 0xC0C0C0}, {9, 0xFF0000}, {14, 0x00FFFF},
+          {15, 0xFFFFFF}}},
+    TEntryTable{"mac16", TDefault::Mac16, {
+          {1, 0xFCF305}, {5, 0x4600A5}, {7, 0x02ABEA}, {8, 0x1FB714}, {11, 0x90713A}, {14, 0x404040},
+          {15, 0x000000}}},
+    TEntryTable{"win256", TDefault::Win256, {
+          {1, 0x2F0800}, {8, 0xFF3D11}, {14, 0xFFDAD1}, {23, 0xF08800}, {30, 0xFFEBD1}, {37, 0xB0A500},
+          {41, 0xFFF131}, {49, 0x212F00}, {60, 0xDCFF91}, {66, 0x185000}, {77, 0xC9FFB1}, {86, 0x00CF0B},
+          {88, 0x12FF20}, {99, 0x007030}, {109, 0xB1FFD2}, {115, 0x00705A}, {126, 0xD1FFF6}, {129, 0x00262F},
+          {139, 0x71E4FF}, {150, 0x005BCF}, {154, 0x519DFF}, {161, 0x00032F}, {165, 0x000AB0}, {168, 0x1220FF},
+          {180, 0x2B0090}, {187, 0x9C71FF}, {197, 0x7800B0}, {202, 0xC751FF}, {211, 0x700069}, {220, 0xFF91F7},
+          {228, 0x900052}, {233, 0xFF31A6}, {241, 0x2F0008}, {247, 0xF0002C}, {250, 0xFF5171}, {254, 0xFFD1DA}}},
+    TEntryTable{"mac256", TDefault::Mac256, {
+          {0, 0xFFFFFF}, {1, 0xFFFFCC}, {5, 0xFFFF00}, {6, 0xFFCCFF}, {35, 0xFF0000}, {36, 0xCCFFFF},
+          {107, 0x990000}, {214, 0x000033}, {215, 0xEE0000}, {224, 0x110000}, {225, 0x00EE00}, {230, 0x007700},
+          {235, 0x0000EE}, {244, 0x000011}, {245, 0xEEEEEE}, {249, 0x888888}, {254, 0x111111}, {255, 0x000000}}}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(OrbPaletteWin256, EveryRampRunsFromBlackThroughItsHueToWhite) {
     const TOrbPalette pal = MakeDefault(TDefault::Win256);
