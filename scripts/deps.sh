@@ -5,7 +5,7 @@ set -euo pipefail
 
 want=(cmake g++ pkg-config ninja-build
       libpng-dev zlib1g-dev libjpeg62-turbo-dev libgif-dev libtiff-dev libopenjp2-7-dev
-      qt6-base-dev libgl-dev)
+      qt6-base-dev qt6-svg-dev libgl-dev)
 if [ "${1:-build}" = "test" ]; then
     want+=(libgtest-dev libgmock-dev libbenchmark-dev
            icoutils icnsutils imagemagick python3-pil xvfb xauth

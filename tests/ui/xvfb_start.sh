@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Starts the program under a virtual X display with private settings, lets it convert one picture
+# dropped through its self-check hook, saves a screenshot of the screen into the artifact folder and
+# checks that the program exits on its own with status 0.
+#   xvfb_start.sh <glyphwright> <artifact folder>
+set -euo pipefail
+program=$1
+artifacts=$2
+mkdir -p "$artifacts"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A picture to drop: a 48 x 48 gradient PNG written with Python's standard library.
+python3 - "$work/picture.png" <<'PY'
+import struct, sys, zlib
+size = 48
+rows = b"".join(b"\x00" + bytes(v for x in range(size) for v in (x * 5, y * 5, 160)) for y in range(size))
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 2, 0, 0, 0))
+       + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+open(sys.argv[1], "wb").write(png)
+PY
+mkdir -p "$work/config"
+printf '[General]\nShowSplash=0\nAnimationSpeed=0.1\n' > "$work/config/config.ini"
+
+export GLYPHWRIGHT_CONFIG_DIR="$work/config"
+export GLYPHWRIGHT_AUTO_DROP="$work/picture.png"
+export GLYPHWRIGHT_AUTO_EXIT_MS=4000
+export XDG_RUNTIME_DIR="$work"
+unset QT_QPA_PLATFORM
+
+xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+    "$0" & pid=$!
+    sleep 3
+    if command -v import >/dev/null; then import -window root "$1/xvfb-start.png" || true; fi
+    # The installer marker is held while the program runs.
+    if command -v flock >/dev/null && flock -n -x "$XDG_RUNTIME_DIR/GlyphwrightSetup" true; then
+        echo "the installer marker is not held" >&2; kill $pid; exit 3
+    fi
+    wait $pid
+' "$program" "$artifacts"
+
+test -s "$work/picture.ico" || { echo "the dropped picture was not converted" >&2; exit 1; }
+grep -q '^ShowSplash=0' "$work/config/config.ini" || { echo "settings were not saved at exit" >&2; exit 1; }
+echo "started, converted, exited; screenshot in $artifacts"
