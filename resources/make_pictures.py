@@ -59,7 +59,7 @@ def mark(x, y, size, stroke_scale=1.0):
 
 def logo():
     body = mark(2, 2, 46) + (
-        f'\n<text x="57" y="35" font-family="{FONT}" font-size="27" font-weight="bold" fill="{GREY}">'
+        f'\n<text x="56" y="33" font-family="{FONT}" font-size="21.5" font-weight="bold" fill="{GREY}">'
         f'Glyph<tspan fill="{ACCENT}">wright</tspan></text>')
     write("logo", 217, 50, body)
 
