@@ -40,11 +40,13 @@ const std::array<TIconType, 25> IconTypes = {{
 
 namespace {
 
-constexpr std::size_t kFirstImageType = 2; // "icm#"
-constexpr std::size_t kImageTypeCount = 19; // "icm#" .. "ic10"
+constexpr std::size_t kFirstImageType = 2;      // "icm#"
+constexpr std::size_t kImageTypeCount = 19;     // "icm#" .. "ic10"
 constexpr std::size_t kFirstAlphaMaskType = 21; // "s8mk"
 
-std::span<const TIconType> AlphaMaskTypes() { return std::span(IconTypes).subspan(kFirstAlphaMaskType); }
+std::span<const TIconType> AlphaMaskTypes() {
+    return std::span(IconTypes).subspan(kFirstAlphaMaskType);
+}
 
 std::string_view FindIn(std::span<const TIconType> rows, std::int32_t width, std::int32_t height,
                         std::int32_t bitCount) {
@@ -69,8 +71,8 @@ std::string_view FindMaskType(std::int32_t width, std::int32_t height, std::int3
 }
 
 void LookupElementType(std::string_view name, TMacIconEntry& entry) {
-    const auto it =
-        std::find_if(IconTypes.begin(), IconTypes.end(), [&](const TIconType& row) { return row.Name == name; });
+    const auto it = std::find_if(IconTypes.begin(), IconTypes.end(),
+                                 [&](const TIconType& row) { return row.Name == name; });
     if (it == IconTypes.end())
         return;
     entry.Name = it->Name;
@@ -85,7 +87,9 @@ bool IsAlphaMaskType(std::string_view name) {
     return std::any_of(masks.begin(), masks.end(), [&](const TIconType& row) { return row.Name == name; });
 }
 
-bool IsEmbeddedPictureType(std::string_view name) { return name == "ic08" || name == "ic09" || name == "ic10"; }
+bool IsEmbeddedPictureType(std::string_view name) {
+    return name == "ic08" || name == "ic09" || name == "ic10";
+}
 
 std::uint32_t FixedDataSize(const TMacIconEntry& entry) {
     if (entry.Name.empty() || IsEmbeddedPictureType(entry.Name))

@@ -97,13 +97,14 @@ TEST_P(FixedDataSizeTest, MatchesTheFormat) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllTypes, FixedDataSizeTest,
-    ::testing::Values(TSizeCase{"SICN", 32}, TSizeCase{"ICON", 128}, TSizeCase{"icm#", 48}, TSizeCase{"ics#", 64},
-                      TSizeCase{"ICN#", 256}, TSizeCase{"ich#", 576}, TSizeCase{"icm4", 96},
-                      TSizeCase{"ics4", 128}, TSizeCase{"icl4", 512}, TSizeCase{"ich4", 1152},
-                      TSizeCase{"icm8", 192}, TSizeCase{"ics8", 256}, TSizeCase{"icl8", 1024},
-                      TSizeCase{"ich8", 2304}, TSizeCase{"s8mk", 256}, TSizeCase{"l8mk", 1024},
-                      TSizeCase{"h8mk", 2304}, TSizeCase{"t8mk", 16384}, TSizeCase{"is32", 0},
-                      TSizeCase{"it32", 0}, TSizeCase{"ic08", 0}, TSizeCase{"ic10", 0}, TSizeCase{"TOC ", 0}));
+    ::testing::Values(TSizeCase{"SICN", 32}, TSizeCase{"ICON", 128}, TSizeCase{"icm#", 48},
+                      TSizeCase{"ics#", 64}, TSizeCase{"ICN#", 256}, TSizeCase{"ich#", 576},
+                      TSizeCase{"icm4", 96}, TSizeCase{"ics4", 128}, TSizeCase{"icl4", 512},
+                      TSizeCase{"ich4", 1152}, TSizeCase{"icm8", 192}, TSizeCase{"ics8", 256},
+                      TSizeCase{"icl8", 1024}, TSizeCase{"ich8", 2304}, TSizeCase{"s8mk", 256},
+                      TSizeCase{"l8mk", 1024}, TSizeCase{"h8mk", 2304}, TSizeCase{"t8mk", 16384},
+                      TSizeCase{"is32", 0}, TSizeCase{"it32", 0}, TSizeCase{"ic08", 0}, TSizeCase{"ic10", 0},
+                      TSizeCase{"TOC ", 0}));
 
 } // namespace
 } // namespace gw::icns

@@ -19,7 +19,9 @@ TBytes Concat(std::initializer_list<TBytes> parts) {
     return out;
 }
 
-TBytes Repeat(std::size_t count, std::uint8_t value) { return TBytes(count, value); }
+TBytes Repeat(std::size_t count, std::uint8_t value) {
+    return TBytes(count, value);
+}
 
 TBytes Encode(const TBytes& channel) {
     TBytes out;
@@ -62,11 +64,9 @@ INSTANTIATE_TEST_SUITE_P(
         TPackCase{"LiteralThenRun", {1, 2, 3, 3, 3}, {1, 1, 2, 0x80, 3}},
         // Two equal samples never start a run.
         TPackCase{"TwoEqualAreLiteral", {5, 5, 7, 7, 7}, {1, 5, 5, 0x80, 7}},
-        TPackCase{"PairAtTheEnd", {1, 2, 2}, {2, 1, 2, 2}},
-        TPackCase{"SingleSample", {42}, {0, 42}},
+        TPackCase{"PairAtTheEnd", {1, 2, 2}, {2, 1, 2, 2}}, TPackCase{"SingleSample", {42}, {0, 42}},
         TPackCase{"ExactlyThree", {6, 6, 6}, {0x80, 6}},
-        TPackCase{"RunThenPair", {6, 6, 6, 6, 1, 1}, {0x81, 6, 1, 1, 1}},
-        TPackCase{"Empty", {}, {}}),
+        TPackCase{"RunThenPair", {6, 6, 6, 6, 1, 1}, {0x81, 6, 1, 1, 1}}, TPackCase{"Empty", {}, {}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(RleChannelTest, LiteralStopsAt128Samples) {
@@ -83,11 +83,13 @@ TEST(RleChannelTest, LiteralStopsAt128Samples) {
 // long and short runs mixed, of every length up to two full packets and of icon sizes.
 TEST(RleChannelTest, SizeAlwaysEqualsTheBytesWritten) {
     std::mt19937 random(1234);
-    for (std::size_t length : {1u, 2u, 3u, 4u, 127u, 128u, 129u, 130u, 131u, 256u, 257u, 1024u, 2304u, 16384u}) {
+    for (std::size_t length :
+         {1u, 2u, 3u, 4u, 127u, 128u, 129u, 130u, 131u, 256u, 257u, 1024u, 2304u, 16384u}) {
         for (int trial = 0; trial < 20; ++trial) {
             TBytes channel;
             while (channel.size() < length) {
-                const std::size_t run = std::uniform_int_distribution<std::size_t>(1, trial % 2 ? 4 : 140)(random);
+                const std::size_t run =
+                    std::uniform_int_distribution<std::size_t>(1, trial % 2 ? 4 : 140)(random);
                 channel.insert(channel.end(), std::min(run, length - channel.size()),
                                static_cast<std::uint8_t>(random() % 3));
             }
@@ -138,12 +140,12 @@ TEST_P(RleTruncatedTest, FailsAsTruncated) {
     EXPECT_EQ(status.Kind(), TFailure::Truncated);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    CutShort, RleTruncatedTest,
-    ::testing::Values(TTruncatedCase{"NoData", {}}, TTruncatedCase{"LiteralMissingSamples", {9, 1, 2, 3}},
-                      TTruncatedCase{"RunMissingItsSample", {0x87}},
-                      TTruncatedCase{"ChannelNotFilled", {0x84, 1}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(CutShort, RleTruncatedTest,
+                         ::testing::Values(TTruncatedCase{"NoData", {}},
+                                           TTruncatedCase{"LiteralMissingSamples", {9, 1, 2, 3}},
+                                           TTruncatedCase{"RunMissingItsSample", {0x87}},
+                                           TTruncatedCase{"ChannelNotFilled", {0x84, 1}}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(Rle24Test, RoundTripsEveryElementSize) {
     for (const std::int32_t side : {16, 32, 48, 128}) {
