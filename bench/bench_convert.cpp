@@ -5,6 +5,7 @@
 #include "image/OrbIcon.h"
 #include "image/OrbImage.h"
 #include "pipeline/IOManager.h"
+#include "pipeline/IconCoders.h"
 #include "settings/Setting.h"
 
 #include <benchmark/benchmark.h>
@@ -88,8 +89,8 @@ struct TFixture {
         Photo = Folder / "photo.jpg";
         WriteJpeg(Photo, MakePhotoRgb(kPhotoWidth, kPhotoHeight), kPhotoWidth, kPhotoHeight);
         // The defaults, without reading or writing the user's settings file.
-        ::setenv("GLYPHWRIGHT_CONFIG_DIR", "/dev/null/gw-bench", 1);
-        Settings = std::make_unique<TGlobalSetting>();
+        Settings = std::make_unique<TGlobalSetting>(TPersistence::Detached);
+        RegisterIconCoders(*Settings);
         DataType = std::make_unique<TDataType>(*Settings);
         Manager = std::make_unique<TIOManager>(*Settings, *DataType);
     }

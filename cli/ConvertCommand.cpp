@@ -1,13 +1,13 @@
 #include "ConvertCommand.h"
 
-#include "DefaultSettings.h"
-#include "IconCoders.h"
 #include "Options.h"
 
 #include "color/DataType.h"
 #include "pipeline/BatchProcess.h"
 #include "pipeline/FormatList.h"
 #include "pipeline/IOManager.h"
+#include "pipeline/IconCoders.h"
+#include "settings/Setting.h"
 
 #include <csignal>
 #include <cstdio>
@@ -135,7 +135,7 @@ private:
     sigset_t FOld{};
 };
 
-// Runs the batch and returns its summary; interrupted tells whether the user asked it to stop.
+// Runs the batch and returns its summary; succeeded tells whether every picture was converted.
 TSummaryMessage RunBatch(TIOManager& manager, const TConvertOptions& options, bool& succeeded) {
     TBatchProcess batch(manager);
     batch.SetFileList(options.Paths);
@@ -224,12 +224,13 @@ int RunConvert(const std::vector<std::string>& args) {
 
     // Nothing written to a closed pipe should end the run in the middle of a save.
     std::signal(SIGPIPE, SIG_IGN);
-    InstallIconCoders();
 
-    TDefaultSettings settings;
-    ApplyOptions(options, settings.Get());
-    TDataType dataType(settings.Get());
-    TIOManager manager(settings.Get(), dataType);
+    // A detached settings object: the defaults, never the window's settings file.
+    TGlobalSetting settings(TPersistence::Detached);
+    ApplyOptions(options, settings);
+    RegisterIconCoders(settings);
+    TDataType dataType(settings);
+    TIOManager manager(settings, dataType);
 
     bool succeeded = false;
     const TSummaryMessage summary = RunBatch(manager, options, succeeded);

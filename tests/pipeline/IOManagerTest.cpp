@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -43,10 +42,7 @@ enum class TCoderMode { Write, Refuse, Throw };
 class IOManagerTest : public testing::Test {
 protected:
     void SetUp() override {
-        // The settings object loads and saves its file: keep it in the test's own folder.
-        ::setenv("GLYPHWRIGHT_CONFIG_DIR", (FConfig / "config").c_str(), 1);
-        FSettings = std::make_unique<TGlobalSetting>();
-        FSettings->ResetToDefault();
+        FSettings = std::make_unique<TGlobalSetting>(TPersistence::Detached);
         FDataType = std::make_unique<TDataType>(*FSettings);
         FManager = std::make_unique<TIOManager>(*FSettings, *FDataType);
         FPreviousCoders = SetIconCoders({.Ico = {Saver("ico"), {}}, .Mac = {Saver("icns"), {}}});
@@ -56,7 +52,6 @@ protected:
         FManager.reset();
         FDataType.reset();
         FSettings.reset();
-        ::unsetenv("GLYPHWRIGHT_CONFIG_DIR");
     }
 
     std::function<bool(TOrbIcon&, const fs::path&)> Saver(std::string coder) {
@@ -100,7 +95,6 @@ protected:
         return nullptr;
     }
 
-    TTempDir FConfig;
     TTempDir Dir;
     std::unique_ptr<TGlobalSetting> FSettings;
     std::unique_ptr<TDataType> FDataType;
