@@ -286,17 +286,6 @@ INSTANTIATE_TEST_SUITE_P(RotateFlip, RotateThreeByTwo,
                              TRotateCase{"counterClockwise", TRotateFlip::Rotate270FlipNone, "cfbead"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RotateFlip, OppositeTurnsAndFourQuarterTurnsRestoreThePicture) {
-    const TBitmap original = test::MakeGradient(7, 4, true);
-    TBitmap bmp = original;
-    RotateFlip(bmp, TRotateFlip::Rotate90FlipNone);
-    RotateFlip(bmp, TRotateFlip::Rotate270FlipNone);
-    EXPECT_EQ(bmp, original);
-    for (int i = 0; i < 4; ++i)
-        RotateFlip(bmp, TRotateFlip::Rotate90FlipNone);
-    EXPECT_EQ(bmp, original);
-}
-
 // FNV-1a over the pixels of a few drawings covering reduction, enlargement, fractional edges and
 // compositing. The arithmetic is integer only, so the value is the same on every machine and for the
 // vector and the portable code paths; a change here means drawing results changed.

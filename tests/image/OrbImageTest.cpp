@@ -213,6 +213,9 @@ TEST(OrbImage, RotationsSwapTheSidesAndMoveTheCorner) {
     EXPECT_EQ(image.Bitmap().Pixel(0, 31), original.Pixel(31, 15));
     image.RotateLeft();
     EXPECT_EQ(image.Bitmap(), original);
+    for (int turn = 0; turn < 4; ++turn)
+        image.RotateRight();
+    EXPECT_EQ(image.Bitmap(), original);
     image.RotateLeft();
     EXPECT_EQ(image.Bitmap().Pixel(0, 31), original.Pixel(0, 0));
     EXPECT_EQ(image.DataType(), 4);
