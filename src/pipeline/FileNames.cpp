@@ -1,12 +1,11 @@
 #include "pipeline/FileNames.h"
 
+#include "image/AtomicFile.h"
 #include "image/Limits.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,26 +26,6 @@ void SplitFileName(const fs::path& path, std::string& base, std::string& extensi
 
 std::string SystemReason(const char* what, int error) {
     return std::string(what) + ": " + std::strerror(error);
-}
-
-// Creates an empty file of a fresh name in folder (mode 0666 less the umask, as any new file).
-TStatus CreateTemporaryFile(const fs::path& folder, const std::string& extension, fs::path& created) {
-    std::random_device seed;
-    std::mt19937_64 random(seed());
-    for (std::int32_t attempt = 0; attempt < limits::kMaxTemporaryNameAttempts; ++attempt) {
-        char tag[17];
-        std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(random()));
-        const fs::path candidate = folder / (".gw-" + std::string(tag) + extension);
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            created = candidate;
-            return TStatus::Ok();
-        }
-        if (errno != EEXIST)
-            return TStatus::Fail(TFailure::Io, SystemReason("cannot create a temporary file", errno));
-    }
-    return TStatus::Fail(TFailure::Io, "no free temporary name");
 }
 
 // Moves from to to unless to exists. Tries rename-without-replace first and falls back to a hard link
