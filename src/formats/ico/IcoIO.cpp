@@ -248,6 +248,17 @@ std::uint8_t SettlePngBitCount(std::uint8_t directoryBitCount, const TPngImage& 
     return png.BitDepth;
 }
 
+// True when some pixel of the 32-bit colour rows at the start of rows has an alpha byte above 0; the
+// rows are all there.
+bool HasAlphaChannel(std::span<const std::uint8_t> rows, std::int32_t width, std::int32_t height) {
+    const std::size_t rowBytes = RowBytes(width, 32);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x)
+            if (rows[static_cast<std::size_t>(y) * rowBytes + 4 * static_cast<std::size_t>(x) + 3] != 0)
+                return true;
+    return false;
+}
+
 TStatus Refused(std::int32_t width, std::int32_t height, std::uint8_t bitCount) {
     return TStatus::Fail(TFailure::Unsupported, "the document refuses a " + std::to_string(width) + " x " +
                                                     std::to_string(height) + " x " +
@@ -443,13 +454,20 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
                              "bitmap of " + std::to_string(dibBitCount) + " bits per pixel");
 
     // The whole entry must be there before an image is added: palette, colour rows and mask.
+    // NOTE: a 32-bit DIB with an alpha channel ignores its mask, so a mask cut short does not matter
+    // there (some writers leave it out); every other DIB needs all its mask rows.
     const std::uint32_t paletteEntries = PaletteEntries(static_cast<std::uint8_t>(dibBitCount));
     const std::uint64_t colorRowBytes = RowBytes(width, dibBitCount);
     const std::uint64_t maskRowBytes = RowBytes(width, 1);
-    const std::uint64_t needed =
-        paletteEntries * 4ull + (colorRowBytes + maskRowBytes) * static_cast<std::uint64_t>(height);
-    if (needed > reader.Remaining())
+    const std::uint64_t colorBytes =
+        paletteEntries * 4ull + colorRowBytes * static_cast<std::uint64_t>(height);
+    if (colorBytes > reader.Remaining())
         return TStatus::Fail(TFailure::Truncated, "bitmap rows cut short");
+    const bool hasAlpha =
+        dibBitCount == 32 && HasAlphaChannel(data.subspan(reader.Position()), width, height);
+    const std::uint64_t maskBytes = hasAlpha ? 0 : maskRowBytes * static_cast<std::uint64_t>(height);
+    if (maskBytes > reader.Remaining() - colorBytes)
+        return TStatus::Fail(TFailure::Truncated, "bitmap mask cut short");
 
     // A 5-5-5 DIB becomes a 24-bit image.
     const auto tag = static_cast<std::uint8_t>(dibBitCount == 16 ? 24 : dibBitCount);
@@ -473,7 +491,6 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
     }
 
     // Colour rows, bottom row first.
-    bool anyAlpha = false;
     for (std::int32_t y = height - 1; y >= 0; --y) {
         std::span<const std::uint8_t> bytes;
         reader.ReadBytes(colorRowBytes, bytes);
@@ -501,26 +518,24 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
                 break;
             default: // 32
                 row[x] = MakeColor(bytes[4 * x + 3], bytes[4 * x + 2], bytes[4 * x + 1], bytes[4 * x]);
-                anyAlpha = anyAlpha || bytes[4 * x + 3] != 0;
                 break;
             }
         }
     }
     if (dibBitCount == 32) {
         // A 32-bit DIB without an alpha channel (every alpha 0) is opaque and takes its mask.
-        FForceMaskFor32bit = !anyAlpha;
+        FForceMaskFor32bit = !hasAlpha;
         if (FForceMaskFor32bit)
             for (TColor& c : bitmap.Pixels())
                 c |= kOpaqueBlack;
     }
 
-    // The AND mask is read in any case and applied unless a real alpha channel is there.
-    const bool applyMask = tag != 32 || FForceMaskFor32bit;
+    // The AND mask applies unless a real alpha channel is there.
+    if (hasAlpha)
+        return TStatus::Ok();
     for (std::int32_t y = height - 1; y >= 0; --y) {
         std::span<const std::uint8_t> bytes;
         reader.ReadBytes(maskRowBytes, bytes);
-        if (!applyMask)
-            continue;
         const std::span<TColor> row = bitmap.Row(y);
         for (std::size_t x = 0; x < row.size(); ++x)
             if ((bytes[x / 8] >> (7 - x % 8)) & 1)

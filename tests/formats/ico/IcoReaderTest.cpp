@@ -22,6 +22,11 @@ std::vector<std::uint8_t> Zeros(std::size_t n) {
     return std::vector<std::uint8_t>(n, 0);
 }
 
+std::vector<std::uint8_t> Cut(std::vector<std::uint8_t> bytes, std::size_t drop) {
+    bytes.resize(bytes.size() - drop);
+    return bytes;
+}
+
 // A valid 2 x 2 32-bit DIB with real alpha: 16 bytes of rows, 8 bytes of mask.
 std::vector<std::uint8_t> SmallDib32(std::int32_t width = 2, std::int32_t heightField = 4) {
     std::vector<std::uint8_t> payload(16, 0x80);
@@ -88,6 +93,12 @@ TEST(IcoReaderTest, DefaultDocumentRoundTripsInDocumentOrder) {
 }
 
 // ---- Worked cases --------------------------------------------------------------------------------
+
+TEST(IcoReaderTest, ThirtyTwoBitWithAlphaNeedsNoMask) {
+    TOrbIcon doc;
+    ASSERT_TRUE(Load(Cut(BuildIco({{32, SmallDib32()}}), 8), doc));
+    EXPECT_EQ(doc.Image()[0].Bitmap().Pixel(0, 0), 0x80808080u);
+}
 
 TEST(IcoReaderTest, CursorLoadsLikeAnIcon) {
     TOrbIcon doc;
@@ -194,11 +205,6 @@ std::vector<std::uint8_t> PngClaiming(std::uint32_t width, std::uint32_t height)
     return png;
 }
 
-std::vector<std::uint8_t> Cut(std::vector<std::uint8_t> bytes, std::size_t drop) {
-    bytes.resize(bytes.size() - drop);
-    return bytes;
-}
-
 std::vector<std::uint8_t> RealPng(std::int32_t side) {
     std::vector<std::uint8_t> png;
     BitmapToPngData(test::MakeGradient(side, side, true), png);
@@ -220,7 +226,9 @@ std::vector<THostileCase> HostileCases() {
         {"OffsetBeyondEnd", BuildIco({{32, SmallDib32(), 0x7FFFFFF0}}), TFailure::Truncated},
         {"OffsetAtUint32Max", BuildIco({{32, SmallDib32(), 0xFFFFFFFF}}), TFailure::Truncated},
         {"RowsCutShort", Cut(BuildIco({{32, SmallDib32()}}), 10), TFailure::Truncated},
-        {"MaskCutShort", Cut(BuildIco({{32, SmallDib32()}}), 1), TFailure::Truncated},
+        {"MaskCutShort", Cut(BuildIco({{24, BuildDib(2, 4, 24, Zeros(16 + 8))}}), 1), TFailure::Truncated},
+        {"AlphaFreeMaskCutShort", Cut(BuildIco({{32, BuildDib(2, 4, 32, Zeros(16 + 8))}}), 1),
+         TFailure::Truncated},
         {"DataShorterThanHeader", BuildIco({{32, Zeros(20)}}), TFailure::Truncated},
         {"WidthZero", BuildIco({{32, SmallDib32(0, 4)}}), TFailure::Corrupt},
         {"HeightOneRow", BuildIco({{32, SmallDib32(2, 1)}}), TFailure::Corrupt},

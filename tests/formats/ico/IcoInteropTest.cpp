@@ -1,0 +1,215 @@
+// Cross-tool runs: our files in icoutils' icotool, and icons made by icotool, ImageMagick and other
+// programs in our reader. Each test skips when its tool or corpus is absent.
+
+#include "IcoTestSupport.h"
+#include "formats/ico/IcoIO.h"
+#include "image/ConvertPng.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+#include <sstream>
+
+namespace gw {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Quote(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
+
+bool SaveIco(TOrbIcon& doc, const fs::path& file, bool compressVista = true) {
+    TIcoIO coder(false, compressVista);
+    return coder.SaveToFile(doc, file);
+}
+
+TBitmap ReadPngFile(const fs::path& file) {
+    TBitmap bitmap;
+    const TStatus status = PngDataToBitmap(test::ReadFileBytes(file), bitmap);
+    EXPECT_TRUE(status.IsOk()) << file << ": " << status.Reason();
+    return bitmap;
+}
+
+void WritePngFile(const TBitmap& bitmap, const fs::path& file) {
+    std::vector<std::uint8_t> png;
+    ASSERT_TRUE(BitmapToPngData(bitmap, png));
+    test::WriteFileBytes(file, png);
+}
+
+// Equal pixels, where a clear pixel's colour bytes do not count (icotool stores them as 0). The
+// first difference, or an empty text.
+std::string VisibleDifference(const TBitmap& a, const TBitmap& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height())
+        return "sizes differ";
+    for (std::int32_t y = 0; y < a.Height(); ++y)
+        for (std::int32_t x = 0; x < a.Width(); ++x) {
+            const TColor p = a.Pixel(x, y), q = b.Pixel(x, y);
+            if (p != q && (AlphaOf(p) != 0 || AlphaOf(q) != 0)) {
+                std::ostringstream text;
+                text << std::hex << "at " << std::dec << x << "," << y << std::hex << ": " << p << " vs "
+                     << q;
+                return text.str();
+            }
+        }
+    return {};
+}
+
+// A painted default Windows document.
+void DefaultDocument(TOrbIcon& doc) {
+    const auto formats = test::DefaultWindowsFormats();
+    test::FillDocument(doc, formats);
+    for (TOrbImage& image : doc.Image())
+        test::PaintStorable(image);
+}
+
+// icotool -l lists every entry with our size and depth, in our directory order.
+TEST(IcoInteropTest, IcotoolListsEveryEntry) {
+    if (!test::HaveTool("icotool"))
+        GTEST_SKIP() << "icotool not installed";
+    test::TTempDir dir;
+    for (const bool png : {false, true}) {
+        TOrbIcon doc;
+        DefaultDocument(doc);
+        const fs::path file = dir / "default.ico";
+        ASSERT_TRUE(SaveIco(doc, file, png));
+        std::string listing;
+        ASSERT_EQ(test::RunCommand("icotool -l " + Quote(file), &listing), 0);
+
+        // Directory order is the reverse-depth order.
+        doc.SortImagesReverse();
+        std::istringstream lines(listing);
+        std::string line;
+        std::int32_t index = 0;
+        const std::regex entry(R"(--icon --index=(\d+) --width=(\d+) --height=(\d+) --bit-depth=(\d+))");
+        while (std::getline(lines, line)) {
+            std::smatch m;
+            ASSERT_TRUE(std::regex_search(line, m, entry)) << line;
+            ASSERT_LT(index, doc.ImageCount());
+            const TOrbImage& image = doc.Image()[index];
+            EXPECT_EQ(std::stoi(m[1]), index + 1);
+            EXPECT_EQ(std::stoi(m[2]), image.Width());
+            EXPECT_EQ(std::stoi(m[3]), image.Height());
+            EXPECT_EQ(std::stoi(m[4]), image.DataType());
+            ++index;
+        }
+        EXPECT_EQ(index, 10);
+    }
+}
+
+// icotool -x extracts every entry; the 32-bit ones (the PNG block among them) match our pixels.
+TEST(IcoInteropTest, IcotoolExtractsOurThirtyTwoBitPixels) {
+    if (!test::HaveTool("icotool"))
+        GTEST_SKIP() << "icotool not installed";
+    test::TTempDir dir;
+    TOrbIcon doc;
+    DefaultDocument(doc);
+    const fs::path file = dir / "ours.ico";
+    ASSERT_TRUE(SaveIco(doc, file, true));
+    const fs::path out = dir / "x";
+    fs::create_directory(out);
+    ASSERT_EQ(test::RunCommand("icotool -x -o " + Quote(out) + " " + Quote(file)), 0);
+
+    std::int32_t compared = 0;
+    for (const auto& entry : fs::directory_iterator(out)) {
+        std::smatch m;
+        const std::string name = entry.path().filename().string();
+        const std::regex pattern(R"(_(\d+)_(\d+)x(\d+)x(\d+)\.png$)");
+        ASSERT_TRUE(std::regex_search(name, m, pattern)) << name;
+        if (std::stoi(m[4]) != 32)
+            continue;
+        const std::int32_t index = doc.GetImage(std::stoi(m[2]), std::stoi(m[3]), 32);
+        ASSERT_GE(index, 0) << name;
+        EXPECT_TRUE(ReadPngFile(entry.path()) == doc.Image()[index].Bitmap()) << name;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 5);
+}
+
+// Icons icotool makes (1-, 8- and 32-bit DIBs, and a raw PNG entry) come into our reader.
+TEST(IcoInteropTest, ReadsIconsIcotoolMakes) {
+    if (!test::HaveTool("icotool"))
+        GTEST_SKIP() << "icotool not installed";
+    test::TTempDir dir;
+    const TBitmap alpha = test::MakeGradient(48, 48, true);
+    const TBitmap big = test::MakeGradient(256, 256, true);
+    WritePngFile(alpha, dir / "alpha.png");
+    WritePngFile(big, dir / "big.png");
+    WritePngFile(test::MakeSolid(16, 16, 0xFF00FF00u), dir / "green.png");
+    TBitmap twoColours = test::MakeSolid(32, 32, 0xFFFFFFFFu);
+    for (std::int32_t i = 0; i < 32; ++i)
+        twoColours.SetPixel(i, i, 0xFF000000u);
+    WritePngFile(twoColours, dir / "two.png");
+    const fs::path file = dir / "made.ico";
+    ASSERT_EQ(test::RunCommand("cd " + Quote(dir.Path()) +
+                               " && icotool -c -o made.ico alpha.png green.png two.png --raw=big.png"),
+              0);
+
+    TOrbIcon doc;
+    TIcoIO coder(false);
+    ASSERT_TRUE(coder.LoadFromFile(file, doc)) << coder.LastStatus().Reason();
+    EXPECT_EQ(doc.ImageCount(), 4);
+    const std::int32_t alphaIndex = doc.GetImage(48, 48, 32);
+    ASSERT_GE(alphaIndex, 0);
+    EXPECT_EQ(VisibleDifference(doc.Image()[alphaIndex].Bitmap(), alpha), "");
+    const std::int32_t bigIndex = doc.GetImage(256, 256, 32);
+    ASSERT_GE(bigIndex, 0);
+    EXPECT_TRUE(doc.Image()[bigIndex].Bitmap() == big);
+    for (const TOrbImage& image : doc.Image()) {
+        if (image.Width() == 32) {
+            EXPECT_TRUE(image.Bitmap() == twoColours);
+        }
+    }
+}
+
+// ImageMagick's own icon writer, several sizes from one picture.
+TEST(IcoInteropTest, ReadsIconsImageMagickMakes) {
+    if (!test::HaveTool("convert"))
+        GTEST_SKIP() << "ImageMagick not installed";
+    test::TTempDir dir;
+    WritePngFile(test::MakeGradient(256, 256, true), dir / "in.png");
+    const fs::path file = dir / "magick.ico";
+    ASSERT_EQ(test::RunCommand("convert " + Quote(dir / "in.png") +
+                               " -define icon:auto-resize=256,48,32,16 " + Quote(file)),
+              0);
+    TOrbIcon doc;
+    TIcoIO coder(false);
+    ASSERT_TRUE(coder.LoadFromFile(file, doc)) << coder.LastStatus().Reason();
+    std::set<std::int32_t> sides;
+    for (const TOrbImage& image : doc.Image())
+        sides.insert(image.Width());
+    EXPECT_EQ(sides, (std::set<std::int32_t>{16, 32, 48, 256}));
+}
+
+// The sample icons of other programs. Files under bad/ are hostile: they must fail or load, never
+// crash; the rest load, except the ones whose only entries use a bitmap header we do not take.
+TEST(IcoInteropTest, SampleIconCorpus) {
+    GW_REQUIRE_TESTDATA(data);
+    const fs::path icons = data / "icons";
+    if (!fs::is_directory(icons))
+        GTEST_SKIP() << "no sample icons";
+    const std::set<std::string> refused = {
+        "bmp_v5_with_icc.ico", // BITMAPV5HEADER: not a plain 40-byte header, and not PNG
+    };
+    std::int32_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(icons)) {
+        const std::string ext = entry.path().extension().string();
+        if (ext != ".ico" && ext != ".cur")
+            continue;
+        ++files;
+        TOrbIcon doc;
+        TIcoIO coder(false);
+        const bool loaded = coder.LoadFromFile(entry.path(), doc);
+        const bool hostile = entry.path().parent_path().filename() == "bad";
+        if (hostile || refused.contains(entry.path().filename().string()))
+            continue;
+        EXPECT_TRUE(loaded) << entry.path() << ": " << coder.LastStatus().Reason();
+        EXPECT_GT(doc.ImageCount(), 0) << entry.path();
+    }
+    EXPECT_GT(files, 0);
+}
+
+} // namespace
+} // namespace gw
