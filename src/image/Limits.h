@@ -51,3 +51,22 @@ namespace gw::limits {
 inline constexpr std::uint64_t kMaxSettingsFileBytes = 1024 * 1024;
 
 } // namespace gw::limits
+
+namespace gw::limits {
+
+// Picture importers read the whole file before decoding; larger input files are refused unread.
+inline constexpr std::uint64_t kMaxPictureFileBytes = 512ull * 1024 * 1024;
+
+// Working memory a codec may take on top of the decoded picture (libjpeg's coefficient buffers,
+// libtiff's strip buffers, OpenJPEG's 32-bit component planes).
+inline constexpr std::uint64_t kMaxDecoderMemoryBytes = 512ull * 1024 * 1024;
+
+// Progressive JPEG files with more scans than this are refused: each scan re-reads the whole
+// coefficient buffer, so a small file could otherwise keep the decoder busy for minutes.
+inline constexpr std::int32_t kMaxJpegScans = 500;
+
+// Ancillary PNG chunks (text, profiles, unknown chunks) libpng keeps while decoding a picture.
+inline constexpr std::uint32_t kMaxPngChunkCache = 1000;
+inline constexpr std::uint64_t kMaxPngChunkBytes = 8ull * 1024 * 1024;
+
+} // namespace gw::limits

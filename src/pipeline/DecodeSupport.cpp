@@ -1,0 +1,46 @@
+#include "pipeline/DecodeSupport.h"
+
+#include "image/Limits.h"
+
+#include <algorithm>
+#include <string>
+
+namespace gw {
+
+TStatus AllocatePicture(std::int64_t width, std::int64_t height, TBitmap& picture) {
+    picture = TBitmap();
+    if (width <= 0 || height <= 0)
+        return TStatus::Fail(TFailure::Corrupt, "picture has no pixels (" + std::to_string(width) + " x " +
+                                                    std::to_string(height) + ")");
+    if (!limits::FitsBitmapLimits(width, height))
+        return TStatus::Fail(TFailure::TooLarge, "picture too large (" + std::to_string(width) + " x " +
+                                                     std::to_string(height) + ")");
+    picture = TBitmap(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    if (!picture.IsValid())
+        return TStatus::Fail(TFailure::TooLarge, "picture could not be allocated");
+    return TStatus::Ok();
+}
+
+std::span<std::uint8_t> RowBytes(TBitmap& picture, std::int32_t y) {
+    const std::span<TColor> row = picture.Row(y);
+    return {reinterpret_cast<std::uint8_t*>(row.data()), row.size_bytes()};
+}
+
+void UnpremultiplyPixels(std::span<TColor> pixels) {
+    for (TColor& pixel : pixels) {
+        const std::uint32_t alpha = AlphaOf(pixel);
+        if (alpha == 255)
+            continue;
+        if (alpha == 0) {
+            pixel = 0;
+            continue;
+        }
+        const auto scale = [alpha](std::uint32_t c) {
+            return static_cast<std::uint8_t>(std::min<std::uint32_t>(255, (c * 255 + alpha / 2) / alpha));
+        };
+        pixel = MakeColor(static_cast<std::uint8_t>(alpha), scale(RedOf(pixel)), scale(GreenOf(pixel)),
+                          scale(BlueOf(pixel)));
+    }
+}
+
+} // namespace gw

@@ -1,0 +1,37 @@
+#pragma once
+// Content-based file type detection: what a file is, decided from its first bytes and never from its
+// name, and the category that tells pictures apart from icons, executables and Macintosh resources.
+
+#include "image/CommonTypes.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+
+namespace gw {
+
+// Values as stored in one byte.
+enum class TFileCategory : std::uint8_t {
+    fcIcon = 0,
+    fcPicture = 1,
+    fcWin32Binary = 2,
+    fcMacIcon = 3,
+    fcMacResource = 4,
+    fcWin16Binary = 5,
+    fcOther = 6,
+};
+
+// The type of the file at fileName. Reads at most the first 16 bytes, two 4-byte probes and, for
+// executables, the 2-byte header signature. Throws std::filesystem::filesystem_error when the file
+// cannot be opened for reading (missing, no permission, a folder or another non-regular file).
+TFileTypes CheckFileType(const std::filesystem::path& fileName);
+
+// The same decision for a file whose whole content is data. Never throws; for tests and fuzzing.
+TFileTypes CheckFileType(std::span<const std::uint8_t> data) noexcept;
+
+TFileCategory GetTypeCategory(TFileTypes fileType) noexcept;
+
+// GetTypeCategory(CheckFileType(fileName)); throws as CheckFileType does.
+TFileCategory GetFileCategory(const std::filesystem::path& fileName);
+
+} // namespace gw
