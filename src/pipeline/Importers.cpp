@@ -1,0 +1,132 @@
+#include "pipeline/Importers.h"
+
+#include "image/Limits.h"
+#include "pipeline/BmpDecoder.h"
+#include "pipeline/GifDecoder.h"
+#include "pipeline/Jpeg2000Decoder.h"
+#include "pipeline/JpegDecoder.h"
+#include "pipeline/PngDecoder.h"
+#include "pipeline/TiffDecoder.h"
+#include "pipeline/TypeCheck.h"
+
+#include <exception>
+#include <fstream>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace gw {
+
+namespace {
+
+TStatus ReadWholeFile(const std::filesystem::path& fileName, std::vector<std::uint8_t>& bytes) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(fileName, error);
+    if (error)
+        return TStatus::Fail(TFailure::Io, "cannot read " + fileName.string() + ": " + error.message());
+    if (size > limits::kMaxPictureFileBytes)
+        return TStatus::Fail(TFailure::TooLarge, "file too large (" + std::to_string(size) + " bytes)");
+    std::ifstream stream(fileName, std::ios::binary);
+    if (!stream)
+        return TStatus::Fail(TFailure::Io, "cannot open " + fileName.string());
+    bytes.resize(static_cast<std::size_t>(size));
+    stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (static_cast<std::uintmax_t>(stream.gcount()) != size)
+        return TStatus::Fail(TFailure::Io, "cannot read " + fileName.string());
+    return TStatus::Ok();
+}
+
+} // namespace
+
+TStatus TImport::Import(const std::filesystem::path& fileName, TBitmap& picture,
+                        std::int32_t targetSide) const {
+    picture = TBitmap();
+    std::vector<std::uint8_t> bytes;
+    try {
+        if (TStatus status = ReadWholeFile(fileName, bytes); !status)
+            return status;
+    } catch (const std::bad_alloc&) {
+        return TStatus::Fail(TFailure::TooLarge, "out of memory reading the file");
+    } catch (const std::exception& e) {
+        return TStatus::Fail(TFailure::Io, e.what());
+    }
+    return ImportData(bytes, picture, targetSide);
+}
+
+TStatus TImport::ImportData(std::span<const std::uint8_t> data, TBitmap& picture,
+                            std::int32_t targetSide) const {
+    picture = TBitmap();
+    TStatus status;
+    // Decoders answer with results; what they may still throw (allocation failures) ends here.
+    try {
+        status = Decode(data, picture, targetSide);
+    } catch (const std::bad_alloc&) {
+        status = TStatus::Fail(TFailure::TooLarge, "out of memory while decoding");
+    } catch (const std::exception& e) {
+        status = TStatus::Fail(TFailure::Corrupt, e.what());
+    }
+    if (!status || !picture.IsValid()) {
+        picture = TBitmap();
+        return status ? TStatus::Fail(TFailure::Corrupt, "decoder gave no picture") : status;
+    }
+    return status;
+}
+
+TStatus TImportGeneral::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                               std::int32_t targetSide) const {
+    switch (CheckFileType(data)) {
+    case TFileTypes::ftPng:
+        return DecodePng(data, picture);
+    case TFileTypes::ftJpg:
+        return DecodeJpeg(data, picture, targetSide);
+    case TFileTypes::ftGif:
+        return DecodeGif(data, picture);
+    case TFileTypes::ftTiff:
+        return DecodeTiff(data, picture);
+    default:
+        return TStatus::Fail(TFailure::Unsupported, "not a PNG, JPEG, GIF or TIFF picture");
+    }
+}
+
+TStatus TImportBMP::Decode(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t) const {
+    return DecodeBmp(data, picture);
+}
+
+TStatus TImportPng::Decode(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t) const {
+    return DecodePng(data, picture);
+}
+
+TStatus TImportJpeg::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                            std::int32_t targetSide) const {
+    return DecodeJpeg(data, picture, targetSide);
+}
+
+TStatus TImportTiff::Decode(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t) const {
+    return DecodeTiff(data, picture);
+}
+
+TStatus TImportJpeg2000::Decode(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t) const {
+    return DecodeJpeg2000(data, picture);
+}
+
+std::unique_ptr<TImport> CreateImporter(TFileTypes fileType) {
+    switch (fileType) {
+    case TFileTypes::ftBmp:
+        return std::make_unique<TImportBMP>();
+    case TFileTypes::ftJpg:
+        return std::make_unique<TImportJpeg>();
+    case TFileTypes::ftPng:
+        return std::make_unique<TImportPng>();
+    case TFileTypes::ftGif:
+        return std::make_unique<TImportGeneral>();
+    case TFileTypes::ftJpg2000:
+    case TFileTypes::ftJpg2000CS:
+        return std::make_unique<TImportJpeg2000>();
+    case TFileTypes::ftTiff:
+        return std::make_unique<TImportTiff>();
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace gw

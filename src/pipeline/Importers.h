@@ -1,0 +1,84 @@
+#pragma once
+// The picture importers: one small class per input format, each turning a picture file into a
+// decoded 32-bit straight-alpha picture. They do no scaling and no colour reduction, with one
+// exception: a JPEG may be decoded at a reduced DCT scale when the caller says how large it will
+// reduce the picture anyway. Every failure is a result (the caller reports a read error), never an
+// exception.
+
+#include "image/Bitmap.h"
+#include "image/CommonTypes.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+
+namespace gw {
+
+class TImport {
+public:
+    virtual ~TImport() = default;
+
+    // Reads fileName whole and decodes it into picture. targetSide > 0 is the longest side the caller
+    // will reduce the picture to; importers that can decode more cheaply at a smaller size (JPEG)
+    // then deliver a picture whose longer side is still at least targetSide. 0 means full size.
+    // On failure picture is empty and the status says why.
+    TStatus Import(const std::filesystem::path& fileName, TBitmap& picture,
+                   std::int32_t targetSide = 0) const;
+
+    // The same for a file already in memory.
+    TStatus ImportData(std::span<const std::uint8_t> data, TBitmap& picture,
+                       std::int32_t targetSide = 0) const;
+
+protected:
+    virtual TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                           std::int32_t targetSide) const = 0;
+};
+
+// Any picture the general decoders read (PNG, JPEG, GIF, TIFF), chosen by content; used for GIF.
+class TImportGeneral : public TImport {
+protected:
+    TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                   std::int32_t targetSide) const override;
+};
+
+// Our own BMP decoder with the BMP alpha rule: when no pixel has a non-zero fourth byte the picture
+// is opaque, otherwise the fourth bytes are its alpha.
+class TImportBMP : public TImportGeneral {
+protected:
+    TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                   std::int32_t targetSide) const override;
+};
+
+class TImportPng : public TImportGeneral {
+protected:
+    TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                   std::int32_t targetSide) const override;
+};
+
+// Upright by the EXIF orientation; CMYK and YCCK converted naively; reduced DCT scale on request.
+class TImportJpeg : public TImportGeneral {
+protected:
+    TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                   std::int32_t targetSide) const override;
+};
+
+// First page.
+class TImportTiff : public TImportGeneral {
+protected:
+    TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                   std::int32_t targetSide) const override;
+};
+
+// JP2 files and raw codestreams; a picture without alpha is opaque.
+class TImportJpeg2000 : public TImportGeneral {
+protected:
+    TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                   std::int32_t targetSide) const override;
+};
+
+// The importer for a detected file type: BMP, JPEG, PNG, GIF (general), JPEG 2000 (file and
+// codestream) and TIFF; nullptr for every type that is not a picture.
+std::unique_ptr<TImport> CreateImporter(TFileTypes fileType);
+
+} // namespace gw

@@ -1,0 +1,18 @@
+#pragma once
+// JPEG 2000 decoding through OpenJPEG: JP2 files and raw codestreams, grey, grey + alpha, RGB, RGBA
+// and sYCC, any precision scaled to 8 bits, signed components shifted to unsigned, subsampled
+// components spread over the full picture.
+
+#include "image/Bitmap.h"
+#include "image/CommonTypes.h"
+
+#include <cstdint>
+#include <span>
+
+namespace gw {
+
+// Decodes data (a JP2 file or a codestream, told apart by their signatures) into picture; a picture
+// without alpha comes out opaque. On failure picture is empty.
+TStatus DecodeJpeg2000(std::span<const std::uint8_t> data, TBitmap& picture);
+
+} // namespace gw

@@ -1,0 +1,172 @@
+#include "pipeline/TiffDecoder.h"
+
+#include "image/Limits.h"
+#include "pipeline/DecodeSupport.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <tiffio.h>
+
+namespace gw {
+
+namespace {
+
+struct TTiffSource {
+    std::span<const std::uint8_t> Data;
+    std::uint64_t Position = 0;
+    char Message[200] = {};
+};
+
+tmsize_t ReadTiff(thandle_t handle, void* out, tmsize_t count) {
+    auto* source = static_cast<TTiffSource*>(handle);
+    if (count <= 0 || source->Position >= source->Data.size())
+        return 0;
+    const std::uint64_t copied =
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(count), source->Data.size() - source->Position);
+    std::memcpy(out, source->Data.data() + source->Position, copied);
+    source->Position += copied;
+    return static_cast<tmsize_t>(copied);
+}
+
+tmsize_t WriteTiff(thandle_t, void*, tmsize_t) {
+    return 0;
+}
+
+toff_t SeekTiff(thandle_t handle, toff_t offset, int whence) {
+    auto* source = static_cast<TTiffSource*>(handle);
+    std::uint64_t base = 0;
+    if (whence == SEEK_CUR)
+        base = source->Position;
+    else if (whence == SEEK_END)
+        base = source->Data.size();
+    else if (whence != SEEK_SET)
+        return static_cast<toff_t>(-1);
+    if (offset > UINT64_MAX - base)
+        return static_cast<toff_t>(-1);
+    // Positions past the end are allowed, as for a file; reads there return nothing.
+    source->Position = base + offset;
+    return source->Position;
+}
+
+int CloseTiff(thandle_t) {
+    return 0;
+}
+toff_t SizeTiff(thandle_t handle) {
+    return static_cast<TTiffSource*>(handle)->Data.size();
+}
+// The data is handed to libtiff as a read-only mapping, as a file opened with mmap would be (libtiff
+// maps files PROT_READ, so it never writes through the pointer). NOTE: libtiff 4.5.0 rejects
+// uncompressed tiles when it reads them through the read callback instead ("Invalid tile byte count").
+int MapTiff(thandle_t handle, void** base, toff_t* size) {
+    auto* source = static_cast<TTiffSource*>(handle);
+    *base = const_cast<std::uint8_t*>(source->Data.data());
+    *size = source->Data.size();
+    return 1;
+}
+void UnmapTiff(thandle_t, void*, toff_t) {}
+
+// Keeps the first error libtiff reports; warnings are dropped. Both stay with this decode, not with
+// libtiff's process-wide handlers.
+int OnError(TIFF*, void* userData, const char* module, const char* format, va_list arguments) {
+    auto* source = static_cast<TTiffSource*>(userData);
+    if (source->Message[0] == '\0') {
+        char text[160];
+        std::vsnprintf(text, sizeof text, format, arguments);
+        std::snprintf(source->Message, sizeof source->Message, "%s: %s", module != nullptr ? module : "",
+                      text);
+    }
+    return 1;
+}
+
+int OnWarning(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
+
+class TTiffFile {
+public:
+    explicit TTiffFile(TTiffSource& source) : FSource(source) {
+        TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+        if (options == nullptr)
+            return;
+        TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(limits::kMaxDecoderMemoryBytes));
+        TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &source);
+        TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, &source);
+        FTiff = TIFFClientOpenExt("picture", "r", &source, ReadTiff, WriteTiff, SeekTiff, CloseTiff, SizeTiff,
+                                  MapTiff, UnmapTiff, options);
+        TIFFOpenOptionsFree(options);
+    }
+    ~TTiffFile() {
+        if (FTiff != nullptr)
+            TIFFClose(FTiff);
+    }
+    TTiffFile(const TTiffFile&) = delete;
+    TTiffFile& operator=(const TTiffFile&) = delete;
+
+    TIFF* Get() const { return FTiff; }
+    TStatus Failure(TFailure kind, const char* what) const {
+        std::string reason = std::string("TIFF: ") + what;
+        if (FSource.Message[0] != '\0')
+            reason += std::string(" (") + FSource.Message + ")";
+        return TStatus::Fail(kind, reason);
+    }
+
+private:
+    TTiffSource& FSource;
+    TIFF* FTiff = nullptr;
+};
+
+// NOTE: libtiff's RGBA interface premultiplies unassociated alpha of colour pictures, but passes the
+// samples of grey + alpha pictures through as stored; so only unassociated grey + alpha is straight.
+bool DeliversPremultiplied(TIFF* tiff) {
+    std::uint16_t photometric = 0, extraCount = 0;
+    std::uint16_t* extraTypes = nullptr;
+    if (TIFFGetFieldDefaulted(tiff, TIFFTAG_PHOTOMETRIC, &photometric) != 1)
+        return true;
+    const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+    const bool unassociated =
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) == 1 && extraCount > 0 &&
+        extraTypes != nullptr && extraTypes[0] == EXTRASAMPLE_UNASSALPHA;
+    return !(grey && unassociated);
+}
+
+} // namespace
+
+TStatus DecodeTiff(std::span<const std::uint8_t> data, TBitmap& picture) {
+    picture = TBitmap();
+    TTiffSource source{data, 0, {}};
+    const TTiffFile file(source);
+    TIFF* tiff = file.Get();
+    if (tiff == nullptr)
+        return file.Failure(TFailure::Corrupt, "not readable");
+
+    std::uint32_t width = 0, height = 0;
+    if (TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) != 1 ||
+        TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height) != 1)
+        return file.Failure(TFailure::Corrupt, "no picture size");
+    char why[1024] = {};
+    if (TIFFRGBAImageOK(tiff, why) != 1)
+        return TStatus::Fail(TFailure::Unsupported, std::string("TIFF: ") + why);
+    if (TStatus status = AllocatePicture(width, height, picture); !status)
+        return TStatus::Fail(status.Kind(), "TIFF: " + status.Reason());
+
+    // libtiff fills the raster with R, G, B, A bytes per pixel, alpha associated (it premultiplies
+    // unassociated alpha itself); the picture wants B, G, R, A with straight alpha.
+    const std::span<TColor> pixels = picture.Pixels();
+    if (TIFFReadRGBAImageOriented(tiff, width, height, pixels.data(), ORIENTATION_TOPLEFT, 1) != 1) {
+        picture = TBitmap();
+        return file.Failure(TFailure::Corrupt, "picture data");
+    }
+    for (TColor& pixel : pixels) {
+        pixel = MakeColor(static_cast<std::uint8_t>(pixel >> 24), static_cast<std::uint8_t>(pixel),
+                          static_cast<std::uint8_t>(pixel >> 8), static_cast<std::uint8_t>(pixel >> 16));
+    }
+    if (DeliversPremultiplied(tiff))
+        UnpremultiplyPixels(pixels);
+    return TStatus::Ok();
+}
+
+} // namespace gw
