@@ -1,0 +1,216 @@
+#include "pipeline/Jpeg2000Decoder.h"
+
+#include "PictureMakers.h"
+#include "pipeline/PngDecoder.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace gw {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using test::TJ2kComponent;
+
+constexpr int kWidth = 19, kHeight = 13;
+
+const auto Decoder = [](std::span<const std::uint8_t> data, TBitmap& picture) {
+    return DecodeJpeg2000(data, picture);
+};
+
+TBitmap Decode(const Bytes& data, TStatus* status = nullptr) {
+    return test::DecodeChecked(Decoder, data, status);
+}
+
+// A component of the given precision whose samples step through its whole range.
+TJ2kComponent MakeComponent(std::uint32_t precision, bool isSigned, int seed, std::uint32_t dx = 1,
+                            std::uint32_t dy = 1) {
+    TJ2kComponent component{precision, isSigned, dx, dy, {}};
+    const int w = (kWidth + static_cast<int>(dx) - 1) / static_cast<int>(dx);
+    const int h = (kHeight + static_cast<int>(dy) - 1) / static_cast<int>(dy);
+    const std::int64_t range = std::int64_t{1} << precision;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::int64_t value = (std::int64_t{x} * 97 + y * 61 + seed * 31) * range / 400 % range;
+            component.Samples.push_back(static_cast<std::int32_t>(isSigned ? value - range / 2 : value));
+        }
+    return component;
+}
+
+// What one sample becomes in 8 bits: signed samples shifted up by half the range, wider precisions
+// shifted down, narrower ones stretched so that the largest value is 255.
+std::uint8_t Expected8(const TJ2kComponent& component, int x, int y) {
+    const int w = (kWidth + static_cast<int>(component.Dx) - 1) / static_cast<int>(component.Dx);
+    std::int64_t value = component.Samples[static_cast<std::size_t>(y / static_cast<int>(component.Dy) * w +
+                                                                    x / static_cast<int>(component.Dx))];
+    if (component.Signed)
+        value += std::int64_t{1} << (component.Precision - 1);
+    if (component.Precision > 8)
+        return static_cast<std::uint8_t>(value >> (component.Precision - 8));
+    const std::int64_t maximum = (std::int64_t{1} << component.Precision) - 1;
+    return static_cast<std::uint8_t>((value * 255 + maximum / 2) / maximum);
+}
+
+struct TLayoutCase {
+    const char* Name;
+    std::vector<TJ2kComponent> Components;
+    bool AsJp2;
+};
+std::ostream& operator<<(std::ostream& os, const TLayoutCase& c) {
+    return os << c.Name;
+}
+
+class Jpeg2000Layouts : public ::testing::TestWithParam<TLayoutCase> {};
+
+TEST_P(Jpeg2000Layouts, DecodesToEightBitArgb) {
+    const auto& components = GetParam().Components;
+    const TBitmap picture = Decode(test::EncodeJpeg2000(kWidth, kHeight, components, GetParam().AsJp2));
+    ASSERT_EQ(picture.Width(), kWidth);
+    ASSERT_EQ(picture.Height(), kHeight);
+    const bool grey = components.size() <= 2;
+    const bool alpha = components.size() == 2 || components.size() == 4;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const std::uint8_t r = Expected8(components[0], x, y);
+            const std::uint8_t g = grey ? r : Expected8(components[1], x, y);
+            const std::uint8_t b = grey ? r : Expected8(components[2], x, y);
+            const std::uint8_t a = alpha ? Expected8(components.back(), x, y) : 255;
+            ASSERT_EQ(picture.Pixel(x, y), MakeColor(a, r, g, b)) << x << "," << y;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Components, Jpeg2000Layouts,
+    ::testing::Values(
+        TLayoutCase{"Grey8", {MakeComponent(8, false, 1)}, true},
+        TLayoutCase{"GreyAlpha8", {MakeComponent(8, false, 1), MakeComponent(8, false, 2)}, true},
+        TLayoutCase{"Rgb8",
+                    {MakeComponent(8, false, 1), MakeComponent(8, false, 2), MakeComponent(8, false, 3)},
+                    true},
+        TLayoutCase{"Rgba8Codestream",
+                    {MakeComponent(8, false, 1), MakeComponent(8, false, 2), MakeComponent(8, false, 3),
+                     MakeComponent(8, false, 4)},
+                    false},
+        TLayoutCase{"Grey12", {MakeComponent(12, false, 5)}, true},
+        TLayoutCase{"Rgb16",
+                    {MakeComponent(16, false, 1), MakeComponent(16, false, 2), MakeComponent(16, false, 3)},
+                    true},
+        TLayoutCase{"Grey4", {MakeComponent(4, false, 6)}, false},
+        TLayoutCase{"Grey1", {MakeComponent(1, false, 6)}, false},
+        TLayoutCase{"SignedGrey8", {MakeComponent(8, true, 7)}, false},
+        TLayoutCase{"SignedRgb12",
+                    {MakeComponent(12, true, 1), MakeComponent(12, true, 2), MakeComponent(12, true, 3)},
+                    true},
+        TLayoutCase{
+            "SubsampledChroma",
+            {MakeComponent(8, false, 1), MakeComponent(8, false, 2, 2, 2), MakeComponent(8, false, 3, 2, 2)},
+            false},
+        TLayoutCase{
+            "SubsampledAlphaOnly", {MakeComponent(8, false, 1), MakeComponent(8, false, 2, 3, 1)}, true}),
+    test::TCaseName());
+
+// The SIZ segment follows SOC: marker, Lsiz, Rsiz, then Xsiz, Ysiz, XOsiz, YOsiz, XTsiz, YTsiz (each
+// 32 bits, big-endian) at offsets 8 to 31 of a codestream.
+Bytes WithSize(Bytes codestream, std::uint32_t width, std::uint32_t height) {
+    const auto put = [&codestream](std::size_t offset, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            codestream[offset + i] = static_cast<std::uint8_t>(v >> (8 * (3 - i)));
+    };
+    put(8, width);
+    put(12, height);
+    put(24, width);
+    put(28, height);
+    return codestream;
+}
+
+using test::THostileCase;
+
+const Bytes kGrey = test::EncodeJpeg2000(kWidth, kHeight, {MakeComponent(8, false, 1)}, false);
+const Bytes kRgb = test::EncodeJpeg2000(
+    kWidth, kHeight, {MakeComponent(8, false, 1), MakeComponent(8, false, 2), MakeComponent(8, false, 3)},
+    false);
+
+class Jpeg2000Hostile : public ::testing::TestWithParam<THostileCase> {};
+
+TEST_P(Jpeg2000Hostile, FailsWithTheRightKind) {
+    test::ExpectDecodeFailure(Decoder, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Defects, Jpeg2000Hostile,
+    ::testing::Values(
+        THostileCase{"Empty", {}, TFailure::Corrupt},
+        THostileCase{"NotJpeg2000", {0x89, 'P', 'N', 'G', 0, 0, 0, 0}, TFailure::Corrupt},
+        THostileCase{"SignatureOnly", {0xFF, 0x4F, 0xFF, 0x51, 0x00}, TFailure::Corrupt},
+        THostileCase{"DecompressionBomb60000Square", WithSize(kGrey, 60000, 60000), TFailure::TooLarge},
+        // Within the picture limit, but three 32-bit planes of 8000 x 8000 exceed the codec budget.
+        THostileCase{"ComponentPlanesTooLarge", WithSize(kRgb, 8000, 8000), TFailure::TooLarge},
+        THostileCase{"CutInTileData", Bytes(kRgb.begin(), kRgb.begin() + kRgb.size() / 2),
+                     TFailure::Corrupt}),
+    test::TCaseName());
+
+TEST(Jpeg2000Corpus, LosslessTestCardMatchesItsPng) {
+    GW_REQUIRE_TESTDATA(data);
+    TBitmap expected, picture;
+    ASSERT_TRUE(DecodePng(test::ReadFileBytes(data / "jpeg2000" / "pillow" / "test-card.png"), expected));
+    ASSERT_TRUE(DecodeJpeg2000(test::ReadFileBytes(data / "jpeg2000" / "pillow" / "test-card-lossless.jp2"),
+                               picture));
+    ASSERT_EQ(picture.Width(), 640);
+    ASSERT_EQ(picture.Height(), 480);
+    for (std::size_t i = 0; i < picture.Pixels().size(); ++i) {
+        const TColor a = picture.Pixels()[i], b = expected.Pixels()[i];
+        ASSERT_LE(std::abs(RedOf(a) - RedOf(b)), 1) << i;
+        ASSERT_LE(std::abs(GreenOf(a) - GreenOf(b)), 1) << i;
+        ASSERT_LE(std::abs(BlueOf(a) - BlueOf(b)), 1) << i;
+        ASSERT_EQ(AlphaOf(a), 255);
+    }
+}
+
+TEST(Jpeg2000Corpus, FileAndCodestreamOfOnePictureAgree) {
+    GW_REQUIRE_TESTDATA(data);
+    for (const char* stem : {"rgb_trns_ycbc", "16bit.cropped"}) {
+        TBitmap file, codestream;
+        const auto folder = data / "jpeg2000" / "pillow";
+        ASSERT_TRUE(DecodeJpeg2000(test::ReadFileBytes(folder / (std::string(stem) + ".jp2")), file));
+        ASSERT_TRUE(DecodeJpeg2000(test::ReadFileBytes(folder / (std::string(stem) + ".j2k")), codestream));
+        EXPECT_EQ(file, codestream) << stem;
+    }
+}
+
+TEST(Jpeg2000Corpus, KnownPixels) {
+    GW_REQUIRE_TESTDATA(data);
+    const auto folder = data / "jpeg2000" / "pillow";
+    TBitmap tiles;
+    ASSERT_TRUE(DecodeJpeg2000(test::ReadFileBytes(folder / "issue_6194.j2k"), tiles));
+    EXPECT_EQ(tiles.Width(), 8);
+    // 16-bit sample 31 at (5, 5) is 0 in 8 bits; the alpha picture has transparent pixels.
+    EXPECT_EQ(tiles.Pixel(5, 5), 0xFF000000u);
+    TBitmap withAlpha;
+    ASSERT_TRUE(DecodeJpeg2000(test::ReadFileBytes(folder / "rgb_trns_ycbc.jp2"), withAlpha));
+    EXPECT_TRUE(std::any_of(withAlpha.Pixels().begin(), withAlpha.Pixels().end(),
+                            [](TColor c) { return AlphaOf(c) == 0; }));
+}
+
+TEST(Jpeg2000Corpus, EveryFileDecodesOrFailsCleanly) {
+    GW_REQUIRE_TESTDATA(data);
+    int decoded = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(data / "jpeg2000")) {
+        if (!entry.is_regular_file() || entry.path().extension() == ".png")
+            continue;
+        TBitmap picture;
+        const TStatus status = DecodeJpeg2000(test::ReadFileBytes(entry.path()), picture);
+        EXPECT_EQ(status.IsOk(), picture.IsValid()) << entry.path();
+        if (entry.path().parent_path().filename() != "bad") {
+            EXPECT_TRUE(status) << entry.path() << ": " << status.Reason();
+            ++decoded;
+        }
+    }
+    EXPECT_EQ(decoded, 11);
+}
+
+} // namespace
+} // namespace gw
