@@ -70,3 +70,12 @@ inline constexpr std::uint32_t kMaxPngChunkCache = 1000;
 inline constexpr std::uint64_t kMaxPngChunkBytes = 8ull * 1024 * 1024;
 
 } // namespace gw::limits
+
+namespace gw::limits {
+
+// Macintosh icon files: how many elements of one file are read; later ones are ignored. Files of
+// today's tools hold a few dozen at most (every legacy and retina type, a table of contents, a
+// version and an info element), and each element read costs a small record.
+inline constexpr std::size_t kMaxIcnsElements = 64;
+
+} // namespace gw::limits

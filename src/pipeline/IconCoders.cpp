@@ -1,5 +1,6 @@
 #include "pipeline/IconCoders.h"
 
+#include "formats/icns/MacIcoIO.h"
 #include "formats/ico/IcoIO.h"
 #include "image/OrbIcon.h"
 #include "settings/Setting.h"
@@ -9,7 +10,7 @@ namespace gw {
 void RegisterIconCoders(const TGlobalSetting& settings) {
     TIconCoders coders = GetIconCoders();
     coders.Ico = IcoIconCoder([&settings] { return settings.CompressVista(); });
-    // FIXME: the Macintosh coder is installed here as well once formats/icns provides it.
+    coders.Mac = MacIconCoder(&settings);
     SetIconCoders(std::move(coders));
 }
 

@@ -1,0 +1,466 @@
+#include "formats/icns/Jpeg2000Codec.h"
+
+#include "image/Limits.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include <openjpeg.h>
+
+namespace gw {
+
+namespace {
+
+// The growing file OpenJPEG writes into. The JP2 writer seeks back to fill in box lengths, so the
+// sink keeps a position apart from its size.
+struct TJ2kSink {
+    std::vector<std::uint8_t> Bytes;
+    std::size_t Position = 0;
+    std::string Message;
+};
+
+OPJ_SIZE_T WriteJ2k(void* buffer, OPJ_SIZE_T count, void* userData) {
+    auto* sink = static_cast<TJ2kSink*>(userData);
+    const std::size_t end = sink->Position + count;
+    if (end > sink->Bytes.size())
+        sink->Bytes.resize(end);
+    std::memcpy(sink->Bytes.data() + sink->Position, buffer, count);
+    sink->Position = end;
+    return count;
+}
+
+OPJ_OFF_T SkipJ2k(OPJ_OFF_T count, void* userData) {
+    auto* sink = static_cast<TJ2kSink*>(userData);
+    if (count < 0 && static_cast<std::uint64_t>(-count) > sink->Position)
+        return -1;
+    sink->Position = static_cast<std::size_t>(static_cast<OPJ_OFF_T>(sink->Position) + count);
+    return count;
+}
+
+OPJ_BOOL SeekJ2k(OPJ_OFF_T position, void* userData) {
+    auto* sink = static_cast<TJ2kSink*>(userData);
+    if (position < 0)
+        return OPJ_FALSE;
+    sink->Position = static_cast<std::size_t>(position);
+    return OPJ_TRUE;
+}
+
+// Keeps OpenJPEG's first error message (without its line break) for the failure reason.
+void OnError(const char* message, void* userData) {
+    auto* kept = static_cast<std::string*>(userData);
+    if (kept->empty() && message != nullptr) {
+        *kept = message;
+        while (!kept->empty() && kept->back() == '\n')
+            kept->pop_back();
+    }
+}
+
+TStatus WithMessage(TFailure kind, const char* prefix, const char* what, const std::string& message) {
+    std::string reason = std::string(prefix) + what;
+    if (!message.empty())
+        reason += " (" + message + ")";
+    return TStatus::Fail(kind, reason);
+}
+
+void OnQuiet(const char*, void*) {}
+
+// The image, codec and stream of one encode, released on every path.
+class TJ2kEncodeSession {
+public:
+    explicit TJ2kEncodeSession(TJ2kSink& sink) : FSink(sink) {}
+    ~TJ2kEncodeSession() {
+        if (FStream != nullptr)
+            opj_stream_destroy(FStream);
+        if (FCodec != nullptr)
+            opj_destroy_codec(FCodec);
+        if (FImage != nullptr)
+            opj_image_destroy(FImage);
+    }
+    TJ2kEncodeSession(const TJ2kEncodeSession&) = delete;
+    TJ2kEncodeSession& operator=(const TJ2kEncodeSession&) = delete;
+
+    // Four 8-bit unsigned components R, G, B, A of the bitmap's size; the last one marked as alpha.
+    bool CreateImage(const TBitmap& bitmap) {
+        opj_image_cmptparm_t parameters[4];
+        std::memset(parameters, 0, sizeof parameters);
+        for (auto& component : parameters) {
+            component.dx = component.dy = 1;
+            component.w = static_cast<OPJ_UINT32>(bitmap.Width());
+            component.h = static_cast<OPJ_UINT32>(bitmap.Height());
+            component.prec = 8;
+            component.sgnd = 0;
+        }
+        FImage = opj_image_create(4, parameters, OPJ_CLRSPC_SRGB);
+        if (FImage == nullptr)
+            return false;
+        FImage->x0 = FImage->y0 = 0;
+        FImage->x1 = static_cast<OPJ_UINT32>(bitmap.Width());
+        FImage->y1 = static_cast<OPJ_UINT32>(bitmap.Height());
+        FImage->comps[3].alpha = 1;
+        const std::span<const TColor> pixels = bitmap.Pixels();
+        OPJ_INT32* const planes[4] = {FImage->comps[0].data, FImage->comps[1].data, FImage->comps[2].data,
+                                      FImage->comps[3].data};
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            planes[0][i] = RedOf(pixels[i]);
+            planes[1][i] = GreenOf(pixels[i]);
+            planes[2][i] = BlueOf(pixels[i]);
+            planes[3][i] = AlphaOf(pixels[i]);
+        }
+        return true;
+    }
+
+    bool SetUpCodec(std::int32_t threads) {
+        FCodec = opj_create_compress(OPJ_CODEC_JP2);
+        if (FCodec == nullptr)
+            return false;
+        opj_set_error_handler(FCodec, OnError, &FSink.Message);
+        opj_set_warning_handler(FCodec, OnQuiet, nullptr);
+        opj_set_info_handler(FCodec, OnQuiet, nullptr);
+
+        opj_cparameters_t parameters;
+        opj_set_default_encoder_parameters(&parameters);
+        // Lossless: the reversible wavelet (the default) in one layer without a rate target.
+        parameters.irreversible = 0;
+        parameters.tcp_numlayers = 1;
+        parameters.tcp_rates[0] = 0;
+        parameters.cp_disto_alloc = 1;
+        // The default of six resolution levels needs a side of 32 pixels; smaller pictures get fewer.
+        const std::int32_t side = std::min(FImage->x1, FImage->y1);
+        while (parameters.numresolution > 1 && (1 << (parameters.numresolution - 1)) > side)
+            --parameters.numresolution;
+        if (opj_setup_encoder(FCodec, &parameters, FImage) != OPJ_TRUE)
+            return false;
+        // Code-blocks are coded independently and gathered in order, so the threads change the time,
+        // not the bytes.
+        if (threads > 1 && opj_has_thread_support())
+            opj_codec_set_threads(FCodec, threads);
+        return true;
+    }
+
+    bool Encode() {
+        FStream = opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_FALSE);
+        if (FStream == nullptr)
+            return false;
+        opj_stream_set_user_data(FStream, &FSink, nullptr);
+        opj_stream_set_write_function(FStream, WriteJ2k);
+        opj_stream_set_skip_function(FStream, SkipJ2k);
+        opj_stream_set_seek_function(FStream, SeekJ2k);
+        return opj_start_compress(FCodec, FImage, FStream) == OPJ_TRUE &&
+               opj_encode(FCodec, FStream) == OPJ_TRUE && opj_end_compress(FCodec, FStream) == OPJ_TRUE;
+    }
+
+    TStatus Failure(const char* what) const {
+        return WithMessage(TFailure::Corrupt, "JPEG 2000 encoder: ", what, FSink.Message);
+    }
+
+private:
+    TJ2kSink& FSink;
+    opj_image_t* FImage = nullptr;
+    opj_codec_t* FCodec = nullptr;
+    opj_stream_t* FStream = nullptr;
+};
+
+// --- Decoding ----------------------------------------------------------------------------------
+
+constexpr std::uint32_t kMaxPrecision = 31;
+
+// The signatures of a JP2 file (its signature box) and of a bare codestream (SOC and SIZ markers).
+constexpr std::uint8_t kJp2Signature[] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20};
+constexpr std::uint8_t kCodestreamSignature[] = {0xFF, 0x4F, 0xFF, 0x51};
+
+bool StartsWith(std::span<const std::uint8_t> data, std::span<const std::uint8_t> prefix) {
+    return data.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), data.begin());
+}
+
+struct TJ2kSource {
+    std::span<const std::uint8_t> Data;
+    std::size_t Position = 0;
+    std::string Message;
+};
+
+OPJ_SIZE_T ReadJ2k(void* out, OPJ_SIZE_T count, void* userData) {
+    auto* source = static_cast<TJ2kSource*>(userData);
+    const std::size_t available = source->Data.size() - source->Position;
+    if (available == 0)
+        return static_cast<OPJ_SIZE_T>(-1);
+    const std::size_t copied = std::min<std::size_t>(count, available);
+    std::memcpy(out, source->Data.data() + source->Position, copied);
+    source->Position += copied;
+    return copied;
+}
+
+OPJ_OFF_T SkipInput(OPJ_OFF_T count, void* userData) {
+    auto* source = static_cast<TJ2kSource*>(userData);
+    if (count < 0) {
+        if (static_cast<std::uint64_t>(-count) > source->Position)
+            return -1;
+        source->Position -= static_cast<std::size_t>(-count);
+        return count;
+    }
+    const std::size_t available = source->Data.size() - source->Position;
+    const std::size_t skipped = std::min<std::uint64_t>(static_cast<std::uint64_t>(count), available);
+    source->Position += skipped;
+    return skipped == 0 && count > 0 ? -1 : static_cast<OPJ_OFF_T>(skipped);
+}
+
+OPJ_BOOL SeekInput(OPJ_OFF_T position, void* userData) {
+    auto* source = static_cast<TJ2kSource*>(userData);
+    if (position < 0 || static_cast<std::uint64_t>(position) > source->Data.size())
+        return OPJ_FALSE;
+    source->Position = static_cast<std::size_t>(position);
+    return OPJ_TRUE;
+}
+
+// The stream, codec and image of one decode, released on every path.
+class TJ2kDecodeSession {
+public:
+    explicit TJ2kDecodeSession(TJ2kSource& source) : FSource(source) {
+        const bool jp2 = StartsWith(source.Data, kJp2Signature);
+        if (!jp2 && !StartsWith(source.Data, kCodestreamSignature))
+            return;
+        FStream = opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE);
+        FCodec = opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
+        if (FStream == nullptr || FCodec == nullptr)
+            return;
+        opj_stream_set_user_data(FStream, &source, nullptr);
+        opj_stream_set_user_data_length(FStream, source.Data.size());
+        opj_stream_set_read_function(FStream, ReadJ2k);
+        opj_stream_set_skip_function(FStream, SkipInput);
+        opj_stream_set_seek_function(FStream, SeekInput);
+        opj_set_error_handler(FCodec, OnError, &source.Message);
+        opj_set_warning_handler(FCodec, OnQuiet, nullptr);
+        opj_set_info_handler(FCodec, OnQuiet, nullptr);
+        opj_dparameters_t parameters;
+        opj_set_default_decoder_parameters(&parameters);
+        FReady = opj_setup_decoder(FCodec, &parameters) == OPJ_TRUE;
+    }
+    ~TJ2kDecodeSession() {
+        if (FImage != nullptr)
+            opj_image_destroy(FImage);
+        if (FCodec != nullptr)
+            opj_destroy_codec(FCodec);
+        if (FStream != nullptr)
+            opj_stream_destroy(FStream);
+    }
+    TJ2kDecodeSession(const TJ2kDecodeSession&) = delete;
+    TJ2kDecodeSession& operator=(const TJ2kDecodeSession&) = delete;
+
+    // The header and the checks that need nothing else: a picture of some pixels and usable
+    // components. Fills width and height.
+    TStatus ReadHeader(std::int64_t& width, std::int64_t& height) {
+        if (FStream == nullptr && FCodec == nullptr)
+            return TStatus::Fail(TFailure::Corrupt, "JPEG 2000: bad signature");
+        if (!FReady || opj_read_header(FStream, FCodec, &FImage) != OPJ_TRUE || FImage == nullptr)
+            return Failure(TFailure::Corrupt, "header");
+        const opj_image_t& image = *FImage;
+        if (image.x1 <= image.x0 || image.y1 <= image.y0 || image.numcomps == 0 || image.comps == nullptr)
+            return Failure(TFailure::Corrupt, "empty picture");
+        width = std::int64_t{image.x1} - image.x0;
+        height = std::int64_t{image.y1} - image.y0;
+        return TStatus::Ok();
+    }
+    bool Decode() {
+        return opj_decode(FCodec, FStream, FImage) == OPJ_TRUE &&
+               opj_end_decompress(FCodec, FStream) == OPJ_TRUE;
+    }
+    const opj_image_t& Image() const { return *FImage; }
+
+    TStatus Failure(TFailure kind, const char* what) const {
+        return WithMessage(kind, "JPEG 2000: ", what, FSource.Message);
+    }
+
+private:
+    TJ2kSource& FSource;
+    opj_stream_t* FStream = nullptr;
+    opj_codec_t* FCodec = nullptr;
+    opj_image_t* FImage = nullptr;
+    bool FReady = false;
+};
+
+// One component prepared for sampling at picture coordinates: its samples scaled to 8 bits, and the
+// sample index of every picture column and row (nearest neighbour for subsampled components).
+class TComponentSampler {
+public:
+    TComponentSampler(const opj_image_t& image, const opj_image_comp_t& component, std::int64_t width,
+                      std::int64_t height)
+        : FComponent(component) {
+        FColumns = Indices(image.x0, width, component.dx, component.x0, component.w);
+        FRows = Indices(image.y0, height, component.dy, component.y0, component.h);
+        FMaximum = (std::int64_t{1} << component.prec) - 1;
+        FOffset = component.sgnd ? std::int64_t{1} << (component.prec - 1) : 0;
+        FShift = component.prec > 8 ? static_cast<int>(component.prec) - 8 : 0;
+    }
+
+    std::uint8_t At(std::int64_t x, std::int64_t y) const {
+        const std::size_t index =
+            FRows[static_cast<std::size_t>(y)] * static_cast<std::size_t>(FComponent.w) +
+            FColumns[static_cast<std::size_t>(x)];
+        const std::int64_t value =
+            std::clamp<std::int64_t>(std::int64_t{FComponent.data[index]} + FOffset, 0, FMaximum);
+        if (FShift > 0)
+            return static_cast<std::uint8_t>(value >> FShift);
+        return static_cast<std::uint8_t>((value * 255 + FMaximum / 2) / FMaximum);
+    }
+
+private:
+    // Sample k of a component covers picture positions [(origin + k) * step, (origin + k + 1) * step).
+    static std::vector<std::size_t> Indices(std::uint32_t imageOrigin, std::int64_t count, std::uint32_t step,
+                                            std::uint32_t componentOrigin, std::uint32_t samples) {
+        std::vector<std::size_t> indices(static_cast<std::size_t>(count));
+        for (std::int64_t i = 0; i < count; ++i) {
+            const std::int64_t position = (std::int64_t{imageOrigin} + i) / step - componentOrigin;
+            indices[static_cast<std::size_t>(i)] =
+                static_cast<std::size_t>(std::clamp<std::int64_t>(position, 0, std::int64_t{samples} - 1));
+        }
+        return indices;
+    }
+
+    const opj_image_comp_t& FComponent;
+    std::vector<std::size_t> FColumns, FRows;
+    std::int64_t FMaximum = 255, FOffset = 0;
+    int FShift = 0;
+};
+
+bool IsUsable(const opj_image_comp_t& component, bool decoded) {
+    return component.dx > 0 && component.dy > 0 && component.w > 0 && component.h > 0 && component.prec > 0 &&
+           component.prec <= kMaxPrecision && (!decoded || component.data != nullptr);
+}
+
+// Which components hold colour and which (if any) alpha: a component flagged as alpha by the JP2
+// channel definition, or else the second of two or the fourth of four.
+struct TChannelLayout {
+    std::vector<std::uint32_t> Colour; // 1 (grey) or 3 (RGB or YCC) components
+    int Alpha = -1;
+};
+
+bool ChooseChannels(const opj_image_t& image, TChannelLayout& layout) {
+    for (std::uint32_t i = 0; i < image.numcomps; ++i) {
+        if (image.comps[i].alpha != 0 && layout.Alpha < 0)
+            layout.Alpha = static_cast<int>(i);
+    }
+    if (layout.Alpha < 0 && (image.numcomps == 2 || image.numcomps == 4))
+        layout.Alpha = static_cast<int>(image.numcomps - 1);
+    for (std::uint32_t i = 0; i < image.numcomps && layout.Colour.size() < 3; ++i) {
+        if (static_cast<int>(i) != layout.Alpha)
+            layout.Colour.push_back(i);
+    }
+    if (layout.Colour.size() == 2)
+        layout.Colour.resize(1); // two colour planes without a third: show the first as grey
+    return !layout.Colour.empty();
+}
+
+std::uint8_t ClampByte(double value) {
+    return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
+}
+
+// sYCC to sRGB (IEC 61966-2-1 amendment 1, full range, chroma centred on 128).
+TColor YccToColor(std::uint8_t alpha, int y, int cb, int cr) {
+    const double b = cb - 128.0, r = cr - 128.0;
+    return MakeColor(alpha, ClampByte(y + 1.402 * r), ClampByte(y - 0.344136 * b - 0.714136 * r),
+                     ClampByte(y + 1.772 * b));
+}
+
+void FillPicture(const opj_image_t& image, const TChannelLayout& layout, TBitmap& picture) {
+    const std::int64_t width = picture.Width(), height = picture.Height();
+    std::vector<TComponentSampler> colour;
+    for (std::uint32_t index : layout.Colour)
+        colour.emplace_back(image, image.comps[index], width, height);
+    std::vector<TComponentSampler> alpha;
+    if (layout.Alpha >= 0)
+        alpha.emplace_back(image, image.comps[layout.Alpha], width, height);
+    const bool ycc = image.color_space == OPJ_CLRSPC_SYCC && colour.size() == 3;
+
+    for (std::int64_t y = 0; y < height; ++y) {
+        const std::span<TColor> row = picture.Row(static_cast<std::int32_t>(y));
+        for (std::int64_t x = 0; x < width; ++x) {
+            const std::uint8_t a = alpha.empty() ? 255 : alpha[0].At(x, y);
+            TColor& pixel = row[static_cast<std::size_t>(x)];
+            if (colour.size() == 1) {
+                const std::uint8_t grey = colour[0].At(x, y);
+                pixel = MakeColor(a, grey, grey, grey);
+            } else if (ycc) {
+                pixel = YccToColor(a, colour[0].At(x, y), colour[1].At(x, y), colour[2].At(x, y));
+            } else {
+                pixel = MakeColor(a, colour[0].At(x, y), colour[1].At(x, y), colour[2].At(x, y));
+            }
+        }
+    }
+}
+
+} // namespace
+
+TStatus EncodeJpeg2000(const TBitmap& bitmap, std::int32_t threads, std::vector<std::uint8_t>& out) {
+    if (!bitmap.IsValid())
+        return TStatus::Fail(TFailure::Unsupported, "JPEG 2000 encoder: empty bitmap");
+    TJ2kSink sink;
+    {
+        TJ2kEncodeSession session(sink);
+        if (!session.CreateImage(bitmap))
+            return session.Failure("image");
+        if (!session.SetUpCodec(threads))
+            return session.Failure("parameters");
+        if (!session.Encode())
+            return session.Failure("coding");
+    }
+    out = std::move(sink.Bytes);
+    return TStatus::Ok();
+}
+
+TStatus ReadJpeg2000Size(std::span<const std::uint8_t> data, std::int32_t& width, std::int32_t& height) {
+    TJ2kSource source{data, 0, {}};
+    TJ2kDecodeSession session(source);
+    std::int64_t w = 0, h = 0;
+    if (TStatus status = session.ReadHeader(w, h); !status)
+        return status;
+    if (w > std::numeric_limits<std::int32_t>::max() || h > std::numeric_limits<std::int32_t>::max())
+        return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture too large");
+    width = static_cast<std::int32_t>(w);
+    height = static_cast<std::int32_t>(h);
+    return TStatus::Ok();
+}
+
+TStatus DecodeJpeg2000Data(std::span<const std::uint8_t> data, TBitmap& picture) {
+    picture = TBitmap();
+    TJ2kSource source{data, 0, {}};
+    TJ2kDecodeSession session(source);
+    std::int64_t width = 0, height = 0;
+    if (TStatus status = session.ReadHeader(width, height); !status)
+        return status;
+
+    // Everything below up to the decoding itself is decided from the header alone.
+    const opj_image_t& image = session.Image();
+    if (!limits::FitsBitmapLimits(width, height))
+        return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture too large (" + std::to_string(width) +
+                                                     " x " + std::to_string(height) + ")");
+    std::uint64_t planeBytes = 0;
+    for (std::uint32_t i = 0; i < image.numcomps; ++i) {
+        if (!IsUsable(image.comps[i], false))
+            return session.Failure(TFailure::Unsupported, "component geometry or precision");
+        planeBytes += std::uint64_t{image.comps[i].w} * image.comps[i].h * sizeof(OPJ_INT32);
+    }
+    if (planeBytes > limits::kMaxDecoderMemoryBytes)
+        return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: component planes too large");
+    if (image.color_space == OPJ_CLRSPC_CMYK || image.color_space == OPJ_CLRSPC_EYCC)
+        return session.Failure(TFailure::Unsupported, "CMYK and e-YCC colour spaces");
+
+    if (!session.Decode())
+        return session.Failure(TFailure::Corrupt, "picture data");
+    TChannelLayout layout;
+    if (!ChooseChannels(image, layout))
+        return session.Failure(TFailure::Unsupported, "no colour component");
+    for (std::uint32_t i = 0; i < image.numcomps; ++i) {
+        if (!IsUsable(image.comps[i], true))
+            return session.Failure(TFailure::Corrupt, "component without data");
+    }
+    TBitmap decoded(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    if (!decoded.IsValid())
+        return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture could not be allocated");
+    FillPicture(image, layout, decoded);
+    picture = std::move(decoded);
+    return TStatus::Ok();
+}
+
+} // namespace gw
