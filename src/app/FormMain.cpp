@@ -2,6 +2,7 @@
 
 #include "color/DataType.h"
 #include "pipeline/IOManager.h"
+#include "pipeline/IconCoders.h"
 #include "settings/Setting.h"
 #include "ui/Animation.h"
 #include "ui/Controls.h"
@@ -38,18 +39,15 @@ const QColor kTextColor(0xA6, 0xA6, 0xA6);
 
 // The layout's font sizes are given in the units of the original design; this maps them to pixels so
 // that the texts fit their boxes.
-int FontPixels(int size)
-{
+int FontPixels(int size) {
     return size - 2;
 }
 
-std::unique_ptr<TFileProcessor> MakeIOManager(const TGlobalSetting& settings, TDataType& dataType)
-{
+std::unique_ptr<TFileProcessor> MakeIOManager(const TGlobalSetting& settings, TDataType& dataType) {
     return std::make_unique<TIOManager>(settings, dataType);
 }
 
-QString HelpPagePath()
-{
+QString HelpPagePath() {
     const QString programFolder = QCoreApplication::applicationDirPath();
     const QStringList candidates = {
         programFolder + QStringLiteral("/help.html"),
@@ -65,11 +63,11 @@ QString HelpPagePath()
 } // namespace
 
 TfrmMain::TfrmMain(TProcessorFactory processorFactory, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
-{
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
     // FormCreate. Critical-error dialogs do not exist on this platform, so step 1 has nothing to do.
     FSettings = std::make_unique<TGlobalSetting>();
     FDataType = std::make_unique<TDataType>(*FSettings);
+    RegisterIconCoders(*FSettings);
     FIOManager = (processorFactory ? processorFactory : MakeIOManager)(*FSettings, *FDataType);
 
     setObjectName(QStringLiteral("frmMain"));
@@ -90,7 +88,8 @@ TfrmMain::TfrmMain(TProcessorFactory processorFactory, QWidget* parent)
 
     BuildHeader();
 
-    FSurfaceMngr = std::make_unique<TSurfaceManager>(layButton, txtButton, [this](bool value) { SetAllowDrop(value); });
+    FSurfaceMngr =
+        std::make_unique<TSurfaceManager>(layButton, txtButton, [this](bool value) { SetAllowDrop(value); });
 
     Timer2 = new QTimer(this);
     Timer2->setSingleShot(true);
@@ -124,27 +123,30 @@ TfrmMain::TfrmMain(TProcessorFactory processorFactory, QWidget* parent)
         move(screen->availableGeometry().center() - rect().center());
 }
 
-TfrmMain::~TfrmMain()
-{
+TfrmMain::~TfrmMain() {
     // FormDestroy: the worker is awaited before the conversion manager it uses goes away; the settings
     // object saves the settings file when it is freed last.
     StopWorker();
 }
 
-TSurface* TfrmMain::SplashSurface() const { return FSplash.get(); }
-TSurface* TfrmMain::DropSurface() const { return FDrop.get(); }
-TSurface* TfrmMain::AboutSurface() const { return FAbout.get(); }
+TSurface* TfrmMain::SplashSurface() const {
+    return FSplash.get();
+}
+TSurface* TfrmMain::DropSurface() const {
+    return FDrop.get();
+}
+TSurface* TfrmMain::AboutSurface() const {
+    return FAbout.get();
+}
 
-QWidget* TfrmMain::NewLayout()
-{
+QWidget* TfrmMain::NewLayout() {
     auto* layout = new QWidget(this);
     layout->setGeometry(TSurfaceManager::kWaitX, 0, kWindowSize, kWindowSize);
     return layout;
 }
 
-TTextButton* TfrmMain::NewRectButton(QWidget* parent, const QRect& geometry, const QString& text, int fontSize,
-                                     TRectangle*& rectangle)
-{
+TTextButton* TfrmMain::NewRectButton(QWidget* parent, const QRect& geometry, const QString& text,
+                                     int fontSize, TRectangle*& rectangle) {
     rectangle = new TRectangle(parent);
     rectangle->setGeometry(geometry);
     auto* button = new TTextButton(text, FontPixels(fontSize), rectangle);
@@ -152,8 +154,7 @@ TTextButton* TfrmMain::NewRectButton(QWidget* parent, const QRect& geometry, con
     return button;
 }
 
-void TfrmMain::BuildHeader()
-{
+void TfrmMain::BuildHeader() {
     layHeader = new QWidget(this);
     layHeader->setObjectName(QStringLiteral("layHeader"));
     // The header waits above the window until the start timer slides it in.
@@ -185,8 +186,7 @@ void TfrmMain::BuildHeader()
     connect(imgClose, &TImageView::Clicked, this, &TfrmMain::ExitProgram);
 }
 
-void TfrmMain::BuildButtonBar()
-{
+void TfrmMain::BuildButtonBar() {
     layButton = new QWidget(this);
     layButton->setObjectName(QStringLiteral("layButton"));
     layButton->setGeometry(0, TSurfaceManager::kBarHiddenY, kWindowSize, kHeaderHeight);
@@ -197,8 +197,7 @@ void TfrmMain::BuildButtonBar()
     connect(txtButton, &TTextButton::Clicked, this, &TfrmMain::txtButtonClick);
 }
 
-void TfrmMain::BuildSurfaces()
-{
+void TfrmMain::BuildSurfaces() {
     // Splash: the logo.
     laySplash = NewLayout();
     laySplash->setObjectName(QStringLiteral("laySplash"));
@@ -267,10 +266,10 @@ void TfrmMain::BuildSurfaces()
     FAbout = std::make_unique<TSurface>(layAbout, false, true, QStringLiteral("OK"));
 }
 
-void TfrmMain::BuildSettingsLayout(QWidget* layout)
-{
+void TfrmMain::BuildSettingsLayout(QWidget* layout) {
     const auto caption = [layout](const QString& text, int y) {
-        (new TTextLabel(text, FontPixels(15), Qt::AlignLeft | Qt::AlignVCenter, layout))->setGeometry(8, y, 222, 15);
+        (new TTextLabel(text, FontPixels(15), Qt::AlignLeft | Qt::AlignVCenter, layout))
+            ->setGeometry(8, y, 222, 15);
     };
     caption(QStringLiteral("Output folder"), 32);
     edtPath = new QLineEdit(layout);
@@ -309,18 +308,19 @@ void TfrmMain::BuildSettingsLayout(QWidget* layout)
     connect(selTheme, &TSelector::Clicked, this,
             [this] { selTheme->Toggle(static_cast<double>(FSettings->GetAnimationSpeed())); });
 
-    TTextButton* about = NewRectButton(layout, QRect(8, 174, 105, 25), QStringLiteral("About"), 17, rectangle);
+    TTextButton* about =
+        NewRectButton(layout, QRect(8, 174, 105, 25), QStringLiteral("About"), 17, rectangle);
     about->setObjectName(QStringLiteral("txtAbout"));
     FTexturedRects.push_back(rectangle);
     connect(about, &TTextButton::Clicked, this, [this] { FSurfaceMngr->ChangeTo(FAbout.get()); });
-    TTextButton* help = NewRectButton(layout, QRect(121, 174, 101, 25), QStringLiteral("Help"), 17, rectangle);
+    TTextButton* help =
+        NewRectButton(layout, QRect(121, 174, 101, 25), QStringLiteral("Help"), 17, rectangle);
     help->setObjectName(QStringLiteral("txtHelp"));
     FTexturedRects.push_back(rectangle);
     connect(help, &TTextButton::Clicked, this, &TfrmMain::txtHelpClick);
 }
 
-void TfrmMain::SetAnimationSpeeds(double seconds)
-{
+void TfrmMain::SetAnimationSpeeds(double seconds) {
     for (TTextButton* button : findChildren<TTextButton*>())
         button->SetAnimationSpeed(seconds);
     for (TImageView* image : findChildren<TImageView*>())
@@ -328,13 +328,11 @@ void TfrmMain::SetAnimationSpeeds(double seconds)
     FSurfaceMngr->SetAnimationSpeed(static_cast<float>(seconds));
 }
 
-void TfrmMain::SetAllowDrop(bool value)
-{
+void TfrmMain::SetAllowDrop(bool value) {
     FDropTarget->SetAllowDrop(value);
 }
 
-void TfrmMain::showEvent(QShowEvent* event)
-{
+void TfrmMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // NOTE: the first showing stands for the first activation: an offscreen or unfocused start may
     // never be activated, and the splash must run all the same.
@@ -342,8 +340,7 @@ void TfrmMain::showEvent(QShowEvent* event)
         FormActivate();
 }
 
-void TfrmMain::FormActivate()
-{
+void TfrmMain::FormActivate() {
     if (FSettings->ShowSplash()) {
         FSurfaceMngr->ChangeTo(FSplash.get());
         Timer2->setInterval(2000);
@@ -352,15 +349,13 @@ void TfrmMain::FormActivate()
     FirstActivate = false;
 }
 
-void TfrmMain::Timer2Timer()
-{
+void TfrmMain::Timer2Timer() {
     FSurfaceMngr->ChangeTo(FDrop.get());
     layHeader->move(0, -kHeaderHeight);
     SlideY(layHeader, 0, FSurfaceMngr->AnimationSpeed());
 }
 
-void TfrmMain::Timer3Timer()
-{
+void TfrmMain::Timer3Timer() {
     // The strip holds 15 frames of 186 pixels; one frame every 30 ms.
     int x = imgSprite->x() - 186;
     if (x == -2790)
@@ -368,8 +363,7 @@ void TfrmMain::Timer3Timer()
     imgSprite->move(x, 0);
 }
 
-void TfrmMain::paintEvent(QPaintEvent*)
-{
+void TfrmMain::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (FBackgroundTexture.isNull())
         painter.fillRect(rect(), FBackground);
@@ -377,8 +371,7 @@ void TfrmMain::paintEvent(QPaintEvent*)
         painter.fillRect(rect(), QBrush(FBackgroundTexture));
 }
 
-void TfrmMain::ApplyTheme()
-{
+void TfrmMain::ApplyTheme() {
     for (TTextButton* button : findChildren<TTextButton*>())
         button->SetBaseColor(kTextColor);
     for (TTextLabel* label : findChildren<TTextLabel*>())
@@ -406,17 +399,18 @@ void TfrmMain::ApplyTheme()
     const qreal ratio = devicePixelRatioF();
     const bool textured = FSettings->Textured();
     FBackgroundTexture =
-        textured ? Texture(light ? QStringLiteral("TextureLight") : QStringLiteral("TextureDark"), ratio) : QPixmap();
+        textured ? Texture(light ? QStringLiteral("TextureLight") : QStringLiteral("TextureDark"), ratio)
+                 : QPixmap();
     const QPixmap buttonTexture =
-        textured ? Texture(light ? QStringLiteral("TextureLightButton") : QStringLiteral("TextureDarkButton"), ratio)
+        textured ? Texture(light ? QStringLiteral("TextureLightButton") : QStringLiteral("TextureDarkButton"),
+                           ratio)
                  : QPixmap();
     for (TRectangle* rectangle : FTexturedRects)
         rectangle->SetTexture(buttonTexture);
     update();
 }
 
-void TfrmMain::txtButtonClick()
-{
+void TfrmMain::txtButtonClick() {
     TSurface* current = FSurfaceMngr->Current();
     if (!current)
         return;
@@ -445,35 +439,37 @@ void TfrmMain::txtButtonClick()
     FSurfaceMngr->ChangeTo(FDrop.get());
 }
 
-void TfrmMain::imgSettingsClick()
-{
+void TfrmMain::imgSettingsClick() {
     FSurfaceMngr->ChangeTo(FSettingsSurface.get());
 }
 
-void TfrmMain::txtBrowseClick()
-{
+void TfrmMain::txtBrowseClick() {
     QString folder;
     if (SelectFolder(this, folder))
         edtPath->setText(folder);
 }
 
-void TfrmMain::txtHelpClick()
-{
+void TfrmMain::txtHelpClick() {
     const QString page = HelpPagePath();
     if (!page.isEmpty())
         TWebUtilities::Open(QUrl::fromLocalFile(page).toString());
 }
 
-void TfrmMain::SettingsBeforeShow()
-{
-    const QString path = QString::fromStdString(FSettings->GetPath());
+void TfrmMain::SettingsBeforeShow() {
+    // NOTE: GetPath repairs a vanished folder in place, so it is not called while the worker reads
+    // the setting; the folder of the running batch (or the one already chosen for after it) is shown.
+    std::string stored;
+    if (FBatchState == TBatchState::bsRunning)
+        stored = FPendingSettings ? FPendingSettings->Path : FBatchPath;
+    else
+        stored = FSettings->GetPath();
+    const QString path = QString::fromStdString(stored);
     edtPath->setText(path.isEmpty() ? kSameAsSource : path);
     edtPath->deselect();
     edtPath->setCursorPosition(0);
 }
 
-void TfrmMain::SettingsApply()
-{
+void TfrmMain::SettingsApply() {
     const bool iconTypeMac = !selType->FirstChosen();
     const bool light = selTheme->FirstChosen();
     std::string path = edtPath->text() == kSameAsSource ? std::string() : edtPath->text().toStdString();
@@ -490,32 +486,27 @@ void TfrmMain::SettingsApply()
     FSettings->SetPath(std::move(path));
 }
 
-void TfrmMain::DropTargetDragOver()
-{
+void TfrmMain::DropTargetDragOver() {
     LightUp();
 }
 
-void TfrmMain::DropTargetDragLeave()
-{
+void TfrmMain::DropTargetDragLeave() {
     LightDown();
 }
 
-void TfrmMain::LightUp()
-{
+void TfrmMain::LightUp() {
     if (WasAnimated)
         return;
     imgDrop->ShowAlternate(true);
     WasAnimated = true;
 }
 
-void TfrmMain::LightDown()
-{
+void TfrmMain::LightDown() {
     imgDrop->ShowAlternate(false);
     WasAnimated = false;
 }
 
-void TfrmMain::DropTargetDrop(const QStringList& paths)
-{
+void TfrmMain::DropTargetDrop(const QStringList& paths) {
     LightDown();
     if (FBatchState != TBatchState::bsIdle || FSurfaceMngr->Current() != FDrop.get())
         return;
@@ -526,37 +517,37 @@ void TfrmMain::DropTargetDrop(const QStringList& paths)
     Timer4->start();
 }
 
-void TfrmMain::Timer4Timer()
-{
+void TfrmMain::Timer4Timer() {
     FProgress->SetProgress(0);
     std::vector<std::filesystem::path> files;
     files.reserve(static_cast<std::size_t>(FFileList.size()));
     for (const QString& path : FFileList)
         files.emplace_back(path.toStdString());
 
+    FBatchPath = FSettings->GetPath();
     FWorker = std::make_unique<TBatchProcess>(*FIOManager);
     FWorker->SetFileList(files);
     // Both events arrive on the worker thread; they are handed to the window's thread, where the
     // window object is the context (a queued call to a destroyed window is dropped).
     FWorker->SetOnProgress([this](TBatchProcess& sender) {
         const std::int32_t progress = sender.CurrentProgress();
-        QMetaObject::invokeMethod(this, [this, progress] { WorkerProgress(progress); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, progress] { WorkerProgress(progress); }, Qt::QueuedConnection);
     });
     FWorker->SetOnTerminate([this](TBatchProcess&) {
-        QMetaObject::invokeMethod(this, [this] { WorkerTerminate(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { WorkerTerminate(); }, Qt::QueuedConnection);
     });
     FBatchState = TBatchState::bsRunning;
     FWorker->Start();
 }
 
-void TfrmMain::WorkerProgress(std::int32_t progress)
-{
+void TfrmMain::WorkerProgress(std::int32_t progress) {
     if (FBatchState == TBatchState::bsRunning)
         FProgress->SetProgress(progress);
 }
 
-void TfrmMain::WorkerTerminate()
-{
+void TfrmMain::WorkerTerminate() {
     if (FBatchState != TBatchState::bsRunning && FBatchState != TBatchState::bsStarting)
         return;
     if (FWorker)
@@ -571,9 +562,9 @@ void TfrmMain::WorkerTerminate()
     Timer5->start();
 }
 
-void TfrmMain::Timer5Timer()
-{
-    const TSummaryMessage summary = FWorker ? GetSummaryMessage(*FWorker) : GetSummaryMessage(true, 0, 0, 0, 0);
+void TfrmMain::Timer5Timer() {
+    const TSummaryMessage summary =
+        FWorker ? GetSummaryMessage(*FWorker) : GetSummaryMessage(true, 0, 0, 0, 0);
     FWorker.reset();
     FMessage->SetMessageType(summary.Type);
     FMessage->SetMessage(QString::fromStdString(summary.Text));
@@ -587,8 +578,7 @@ void TfrmMain::Timer5Timer()
     FSurfaceMngr->ChangeTo(FMessage.get());
 }
 
-void TfrmMain::CancelBatch()
-{
+void TfrmMain::CancelBatch() {
     if (FWorker) {
         FWorker->SetCancelled(true);
         FWorker->Terminate();
@@ -601,23 +591,22 @@ void TfrmMain::CancelBatch()
     }
 }
 
-void TfrmMain::StopWorker()
-{
+void TfrmMain::StopWorker() {
     if (!FWorker)
         return;
     FWorker->Terminate();
     FWorker->WaitFor();
 }
 
-void TfrmMain::ExitProgram()
-{
+void TfrmMain::ExitProgram() {
     StopWorker();
     Timer4->stop();
     const double speed = static_cast<double>(FSettings->GetAnimationSpeed());
     if (FSettings->AnimateExit() && speed > 0.0) {
         const auto pause = static_cast<unsigned long>(std::trunc(speed * 1000.0 / 23.0 / 2.0));
+        setMinimumHeight(0);
         for (int step = 0; step < 23; ++step) {
-            setFixedHeight(height() - 10);
+            resize(width(), height() - 10);
             repaint();
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             QThread::msleep(pause);
@@ -626,15 +615,13 @@ void TfrmMain::ExitProgram()
     close();
 }
 
-void TfrmMain::closeEvent(QCloseEvent* event)
-{
+void TfrmMain::closeEvent(QCloseEvent* event) {
     // A close from the window system waits for the worker as the close icon does.
     StopWorker();
     event->accept();
 }
 
-void TfrmMain::TitleMouseDown(QMouseEvent* event)
-{
+void TfrmMain::TitleMouseDown(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     // The window system moves the window where it can (and must, under Wayland); otherwise the window
@@ -646,8 +633,7 @@ void TfrmMain::TitleMouseDown(QMouseEvent* event)
     StartPos = event->globalPosition().toPoint();
 }
 
-void TfrmMain::TitleMouseMove(QMouseEvent* event)
-{
+void TfrmMain::TitleMouseMove(QMouseEvent* event) {
     if (!IsDragged)
         return;
     if (!(event->buttons() & Qt::LeftButton)) {
@@ -657,8 +643,7 @@ void TfrmMain::TitleMouseMove(QMouseEvent* event)
     move(OldPos - (StartPos - event->globalPosition().toPoint()));
 }
 
-void TfrmMain::TitleMouseUp(QMouseEvent*)
-{
+void TfrmMain::TitleMouseUp(QMouseEvent*) {
     IsDragged = false;
 }
 

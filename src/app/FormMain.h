@@ -132,6 +132,8 @@ private:
         std::string Path;
     };
     std::optional<TPendingSettings> FPendingSettings;
+    // The output folder the running batch writes to, read before the worker started.
+    std::string FBatchPath;
     bool FirstActivate = true;
     bool IsDragged = false;
     QPoint StartPos;

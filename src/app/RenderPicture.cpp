@@ -9,8 +9,7 @@
 
 #include <cstdio>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     if (argc != 4) {
         std::fprintf(stderr, "usage: gw_render_picture <in.svg> <out.png> <size>\n");
         return 2;

@@ -19,21 +19,18 @@ namespace {
 // The screenshots never convert anything.
 class TIdleProcessor : public gw::TFileProcessor {
 public:
-    bool ProcessFile(const std::filesystem::path&, gw::TErrorType& errorType) override
-    {
+    bool ProcessFile(const std::filesystem::path&, gw::TErrorType& errorType) override {
         errorType = gw::TErrorType::etNone;
         return false;
     }
     std::filesystem::path LastOutputFile() const override { return {}; }
 };
 
-void Settle()
-{
+void Settle() {
     QTest::qWait(120);
 }
 
-bool Save(QWidget& window, const QString& folder, const QString& name)
-{
+bool Save(QWidget& window, const QString& folder, const QString& name) {
     Settle();
     const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
     if (!window.grab().save(path, "PNG")) {
@@ -44,20 +41,23 @@ bool Save(QWidget& window, const QString& folder, const QString& name)
     return true;
 }
 
-bool ShootTheme(const QString& folder, const QString& theme, bool light)
-{
+bool ShootTheme(const QString& folder, const QString& theme, bool light) {
     QTemporaryDir config;
     qputenv("GLYPHWRIGHT_CONFIG_DIR", config.path().toLocal8Bit());
     QFile file(config.filePath(QStringLiteral("config.ini")));
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(QStringLiteral("[General]\nShowSplash=1\nAnimationSpeed=0\nThemeType=%1\n").arg(light ? 0 : 1).toUtf8());
+    file.write(QStringLiteral("[General]\nShowSplash=1\nAnimationSpeed=0\nThemeType=%1\n")
+                   .arg(light ? 0 : 1)
+                   .toUtf8());
     file.close();
 
-    gw::TfrmMain window([](const gw::TGlobalSetting&, gw::TDataType&) { return std::make_unique<TIdleProcessor>(); });
+    gw::TfrmMain window(
+        [](const gw::TGlobalSetting&, gw::TDataType&) { return std::make_unique<TIdleProcessor>(); });
     window.show();
     bool ok = Save(window, folder, QStringLiteral("splash-") + theme);
-    QTest::qWaitFor([&window] { return window.SurfaceMngr().Current() == window.DropSurface(); }, 5000);
+    if (!QTest::qWaitFor([&window] { return window.SurfaceMngr().Current() == window.DropSurface(); }, 5000))
+        return false;
     ok = Save(window, folder, QStringLiteral("drop-") + theme) && ok;
 
     gw::TSurfaceManager& manager = window.SurfaceMngr();
@@ -86,8 +86,7 @@ bool ShootTheme(const QString& folder, const QString& theme, bool light)
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: gw_screenshots <output folder>\n");
         return 2;
@@ -97,6 +96,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     const QString folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder);
-    const bool ok = ShootTheme(folder, QStringLiteral("dark"), false) && ShootTheme(folder, QStringLiteral("light"), true);
+    const bool ok = ShootTheme(folder, QStringLiteral("dark"), false) &&
+                    ShootTheme(folder, QStringLiteral("light"), true);
     return ok ? 0 : 1;
 }

@@ -16,9 +16,9 @@ namespace {
 // GLYPHWRIGHT_AUTO_DROP (paths separated by ':') drops those files on the window as soon as the drop
 // surface shows; only the start-up check under a virtual display uses it, since a virtual display has
 // no file manager to drag from.
-void ScheduleSelfCheckDrop(gw::TfrmMain& window)
-{
-    const QStringList paths = qEnvironmentVariable("GLYPHWRIGHT_AUTO_DROP").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+void ScheduleSelfCheckDrop(gw::TfrmMain& window) {
+    const QStringList paths =
+        qEnvironmentVariable("GLYPHWRIGHT_AUTO_DROP").split(QLatin1Char(':'), Qt::SkipEmptyParts);
     if (paths.isEmpty())
         return;
     auto* poll = new QTimer(&window);
@@ -31,7 +31,10 @@ void ScheduleSelfCheckDrop(gw::TfrmMain& window)
         for (const QString& path : paths)
             urls.append(QUrl::fromLocalFile(path));
         data.setUrls(urls);
-        QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        const QPoint point(100, 100);
+        QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.DropTarget(), &enter);
+        QDropEvent drop(QPointF(point), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(window.DropTarget(), &drop);
     });
     poll->start(50);
@@ -39,8 +42,7 @@ void ScheduleSelfCheckDrop(gw::TfrmMain& window)
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     gw::RegisterInstanceMutex("GlyphwrightSetup");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Glyphwright"));

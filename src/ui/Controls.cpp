@@ -9,28 +9,24 @@
 
 namespace gw {
 
-bool IsClickRelease(const QWidget* widget, const QMouseEvent* event)
-{
+bool IsClickRelease(const QWidget* widget, const QMouseEvent* event) {
     return event->button() == Qt::LeftButton && widget->rect().contains(event->position().toPoint());
 }
 
 TRectangle::TRectangle(QWidget* parent) : QWidget(parent) {}
 
-void TRectangle::SetColors(const QColor& fill, const QColor& border)
-{
+void TRectangle::SetColors(const QColor& fill, const QColor& border) {
     FFill = fill;
     FBorder = border;
     update();
 }
 
-void TRectangle::SetTexture(const QPixmap& texture)
-{
+void TRectangle::SetTexture(const QPixmap& texture) {
     FTexture = texture;
     update();
 }
 
-void TRectangle::paintEvent(QPaintEvent*)
-{
+void TRectangle::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (FTexture.isNull())
         painter.fillRect(rect(), FFill);
@@ -43,8 +39,7 @@ void TRectangle::paintEvent(QPaintEvent*)
 }
 
 TTextLabel::TTextLabel(const QString& text, int pixelSize, Qt::Alignment alignment, QWidget* parent)
-    : QLabel(text, parent)
-{
+    : QLabel(text, parent) {
     QFont font = this->font();
     font.setPixelSize(pixelSize);
     setFont(font);
@@ -52,8 +47,7 @@ TTextLabel::TTextLabel(const QString& text, int pixelSize, Qt::Alignment alignme
     SetTextColor(QColor(0xA6, 0xA6, 0xA6));
 }
 
-void TTextLabel::SetTextColor(const QColor& color)
-{
+void TTextLabel::SetTextColor(const QColor& color) {
     FTextColor = color;
     QPalette palette = this->palette();
     palette.setColor(QPalette::WindowText, color);
@@ -62,66 +56,54 @@ void TTextLabel::SetTextColor(const QColor& color)
 }
 
 TTextButton::TTextButton(const QString& text, int pixelSize, QWidget* parent)
-    : TTextLabel(text, pixelSize, Qt::AlignCenter, parent), FBaseColor(TextColor())
-{
+    : TTextLabel(text, pixelSize, Qt::AlignCenter, parent), FBaseColor(TextColor()) {
     setCursor(Qt::PointingHandCursor);
 }
 
-void TTextButton::SetBaseColor(const QColor& color)
-{
+void TTextButton::SetBaseColor(const QColor& color) {
     StopAnimation(this, "textColor");
     FBaseColor = color;
     SetTextColor(underMouse() ? QColor(kAccentColor) : color);
 }
 
-void TTextButton::enterEvent(QEnterEvent* event)
-{
+void TTextButton::enterEvent(QEnterEvent* event) {
     Animate(this, "textColor", QColor(kAccentColor), FSpeed);
     TTextLabel::enterEvent(event);
 }
 
-void TTextButton::leaveEvent(QEvent* event)
-{
+void TTextButton::leaveEvent(QEvent* event) {
     Animate(this, "textColor", FBaseColor, FSpeed);
     TTextLabel::leaveEvent(event);
 }
 
-void TTextButton::mousePressEvent(QMouseEvent* event)
-{
+void TTextButton::mousePressEvent(QMouseEvent* event) {
     event->setAccepted(event->button() == Qt::LeftButton);
 }
 
-void TTextButton::mouseReleaseEvent(QMouseEvent* event)
-{
+void TTextButton::mouseReleaseEvent(QMouseEvent* event) {
     if (IsClickRelease(this, event))
         emit Clicked();
 }
 
 TImageView::TImageView(const QString& picture, const QString& alternate, QWidget* parent)
-    : QWidget(parent), FPicture(picture), FAlternate(alternate)
-{
-}
+    : QWidget(parent), FPicture(picture), FAlternate(alternate) {}
 
-void TImageView::SetPictures(const QString& picture, const QString& alternate)
-{
+void TImageView::SetPictures(const QString& picture, const QString& alternate) {
     FPicture = picture;
     FAlternate = alternate;
     update();
 }
 
-void TImageView::SetBlend(qreal value)
-{
+void TImageView::SetBlend(qreal value) {
     FBlend = std::clamp<qreal>(value, 0.0, 1.0);
     update();
 }
 
-void TImageView::ShowAlternate(bool alternate)
-{
+void TImageView::ShowAlternate(bool alternate) {
     Animate(this, "blend", alternate ? 1.0 : 0.0, FSpeed);
 }
 
-void TImageView::paintEvent(QPaintEvent*)
-{
+void TImageView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const qreal ratio = devicePixelRatioF();
     if (FBlend < 1.0) {
@@ -134,33 +116,28 @@ void TImageView::paintEvent(QPaintEvent*)
     }
 }
 
-void TImageView::enterEvent(QEnterEvent* event)
-{
+void TImageView::enterEvent(QEnterEvent* event) {
     if (FHoverSwap)
         ShowAlternate(true);
     QWidget::enterEvent(event);
 }
 
-void TImageView::leaveEvent(QEvent* event)
-{
+void TImageView::leaveEvent(QEvent* event) {
     if (FHoverSwap)
         ShowAlternate(false);
     QWidget::leaveEvent(event);
 }
 
-void TImageView::mousePressEvent(QMouseEvent* event)
-{
+void TImageView::mousePressEvent(QMouseEvent* event) {
     emit MousePressed(event);
     event->accept();
 }
 
-void TImageView::mouseMoveEvent(QMouseEvent* event)
-{
+void TImageView::mouseMoveEvent(QMouseEvent* event) {
     emit MouseMoved(event);
 }
 
-void TImageView::mouseReleaseEvent(QMouseEvent* event)
-{
+void TImageView::mouseReleaseEvent(QMouseEvent* event) {
     emit MouseReleased(event);
     if (IsClickRelease(this, event))
         emit Clicked();

@@ -7,8 +7,7 @@
 
 namespace gw {
 
-std::filesystem::path InstanceMarkerPath(const std::string& name)
-{
+std::filesystem::path InstanceMarkerPath(const std::string& name) {
     std::error_code error;
     std::filesystem::path folder;
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
@@ -23,8 +22,7 @@ std::filesystem::path InstanceMarkerPath(const std::string& name)
     return folder / name;
 }
 
-bool RegisterInstanceMutex(const std::string& name)
-{
+bool RegisterInstanceMutex(const std::string& name) {
     const std::filesystem::path path = InstanceMarkerPath(name);
     if (path.empty())
         return false;

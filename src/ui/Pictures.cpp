@@ -7,8 +7,7 @@
 
 // The resources live in a static library, so they are registered explicitly; the macro must be used
 // outside any namespace.
-static void RegisterPictureResources()
-{
+static void RegisterPictureResources() {
     static const bool registered = [] {
         Q_INIT_RESOURCE(pictures);
         return true;
@@ -18,8 +17,7 @@ static void RegisterPictureResources()
 
 namespace gw {
 
-QPixmap RenderPicture(const QString& name, QSize size, qreal devicePixelRatio)
-{
+QPixmap RenderPicture(const QString& name, QSize size, qreal devicePixelRatio) {
     RegisterPictureResources();
     if (size.isEmpty() || name.isEmpty())
         return {};
@@ -45,8 +43,7 @@ QPixmap RenderPicture(const QString& name, QSize size, qreal devicePixelRatio)
     return pixmap;
 }
 
-QPixmap Texture(const QString& name, qreal devicePixelRatio)
-{
+QPixmap Texture(const QString& name, qreal devicePixelRatio) {
     return RenderPicture(name, QSize(50, 50), devicePixelRatio);
 }
 

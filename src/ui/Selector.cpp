@@ -18,8 +18,7 @@ constexpr int kLeaveX = -200;
 
 } // namespace
 
-TSelector::TSelector(const TOption& first, const TOption& second, QWidget* parent) : QWidget(parent)
-{
+TSelector::TSelector(const TOption& first, const TOption& second, QWidget* parent) : QWidget(parent) {
     resize(214, 23);
     setCursor(Qt::PointingHandCursor);
     FField = new TRectangle(this);
@@ -46,8 +45,7 @@ TSelector::TSelector(const TOption& first, const TOption& second, QWidget* paren
     FArrow->setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void TSelector::Toggle(double seconds)
-{
+void TSelector::Toggle(double seconds) {
     const bool firstShown = FFirstText->x() == kTextX;
     TImageView* outImage = firstShown ? FFirstImage : FSecondImage;
     TTextLabel* outText = firstShown ? FFirstText : FSecondText;
@@ -64,30 +62,25 @@ void TSelector::Toggle(double seconds)
     SlideX(inImage, kImageX, seconds);
 }
 
-bool TSelector::FirstChosen() const
-{
+bool TSelector::FirstChosen() const {
     return FFirstImage->x() == kImageX;
 }
 
-void TSelector::enterEvent(QEnterEvent* event)
-{
+void TSelector::enterEvent(QEnterEvent* event) {
     FArrow->ShowAlternate(true);
     QWidget::enterEvent(event);
 }
 
-void TSelector::leaveEvent(QEvent* event)
-{
+void TSelector::leaveEvent(QEvent* event) {
     FArrow->ShowAlternate(false);
     QWidget::leaveEvent(event);
 }
 
-void TSelector::mousePressEvent(QMouseEvent* event)
-{
+void TSelector::mousePressEvent(QMouseEvent* event) {
     event->setAccepted(event->button() == Qt::LeftButton);
 }
 
-void TSelector::mouseReleaseEvent(QMouseEvent* event)
-{
+void TSelector::mouseReleaseEvent(QMouseEvent* event) {
     if (IsClickRelease(this, event))
         emit Clicked();
 }

@@ -10,12 +10,9 @@
 namespace gw {
 
 TSurface::TSurface(QWidget* layout, bool allowDrop, bool hasButton, const QString& buttonText)
-    : FLayout(layout), FHasButton(hasButton), FButtonText(buttonText), FAllowDrop(allowDrop)
-{
-}
+    : FLayout(layout), FHasButton(hasButton), FButtonText(buttonText), FAllowDrop(allowDrop) {}
 
-void TSurface::Clicked()
-{
+void TSurface::Clicked() {
     if (FOnClick)
         FOnClick();
 }
@@ -24,24 +21,20 @@ void TSurface::BeforeShow() {}
 
 void TSurface::AfterHide() {}
 
-TMessageSurface::TMessageSurface(QWidget* layout, QLabel* messageText, QWidget* successImage, QWidget* errorImage)
+TMessageSurface::TMessageSurface(QWidget* layout, QLabel* messageText, QWidget* successImage,
+                                 QWidget* errorImage)
     : TSurface(layout, false, true, QStringLiteral("OK")), FText(messageText), FSuccessImage(successImage),
-      FErrorImage(errorImage)
-{
-}
+      FErrorImage(errorImage) {}
 
-QString TMessageSurface::Message() const
-{
+QString TMessageSurface::Message() const {
     return FText->text();
 }
 
-void TMessageSurface::SetMessage(const QString& text)
-{
+void TMessageSurface::SetMessage(const QString& text) {
     FText->setText(text);
 }
 
-void TMessageSurface::SetMessageType(TMessageType value)
-{
+void TMessageSurface::SetMessageType(TMessageType value) {
     FMessageType = value;
     FSuccessImage->setVisible(false);
     FErrorImage->setVisible(false);
@@ -49,29 +42,23 @@ void TMessageSurface::SetMessageType(TMessageType value)
 }
 
 TProgressSurface::TProgressSurface(QWidget* layout, QWidget* progressBar, QLabel* progressText)
-    : TSurface(layout, false, true, QStringLiteral("Cancel")), FBar(progressBar), FText(progressText)
-{
-}
+    : TSurface(layout, false, true, QStringLiteral("Cancel")), FBar(progressBar), FText(progressText) {}
 
-void TProgressSurface::SetProgress(std::int32_t value)
-{
+void TProgressSurface::SetProgress(std::int32_t value) {
     FProgress = std::clamp<std::int32_t>(value, 0, 100);
     FBar->resize(2 * FProgress, FBar->height());
     FText->setText(QString::number(FProgress) + QLatin1Char('%'));
 }
 
-void TSettingSurface::Clicked()
-{
+void TSettingSurface::Clicked() {
     TSurface::Clicked();
 }
 
-TSurfaceManager::TSurfaceManager(QWidget* buttonBar, QLabel* buttonCaption, std::function<void(bool)> setAllowDrop)
-    : FButtonBar(buttonBar), FButtonCaption(buttonCaption), FSetAllowDrop(std::move(setAllowDrop))
-{
-}
+TSurfaceManager::TSurfaceManager(QWidget* buttonBar, QLabel* buttonCaption,
+                                 std::function<void(bool)> setAllowDrop)
+    : FButtonBar(buttonBar), FButtonCaption(buttonCaption), FSetAllowDrop(std::move(setAllowDrop)) {}
 
-void TSurfaceManager::ChangeTo(TSurface* surface)
-{
+void TSurfaceManager::ChangeTo(TSurface* surface) {
     if (surface == FCurrent)
         return;
     const double seconds = FAnimationSpeed;

@@ -6,22 +6,19 @@
 
 namespace gw {
 
-TTransparentDropTarget::TTransparentDropTarget(QWidget* owner) : QWidget(owner)
-{
+TTransparentDropTarget::TTransparentDropTarget(QWidget* owner) : QWidget(owner) {
     // Nothing is painted: the control only catches drags over the window's picture.
     setAttribute(Qt::WA_NoSystemBackground);
     SetAllowDrop(false);
 }
 
-void TTransparentDropTarget::SetAllowDrop(bool value)
-{
+void TTransparentDropTarget::SetAllowDrop(bool value) {
     setEnabled(value);
     setAcceptDrops(value);
     setAttribute(Qt::WA_TransparentForMouseEvents, !value);
 }
 
-QStringList TTransparentDropTarget::FilePaths(const QMimeData* data)
-{
+QStringList TTransparentDropTarget::FilePaths(const QMimeData* data) {
     QStringList paths;
     if (!data || !data->hasUrls())
         return paths;
@@ -35,8 +32,7 @@ QStringList TTransparentDropTarget::FilePaths(const QMimeData* data)
     return paths;
 }
 
-void TTransparentDropTarget::AnswerDrag(QDragMoveEvent* event)
-{
+void TTransparentDropTarget::AnswerDrag(QDragMoveEvent* event) {
     const bool hasFiles = AllowDrop() && !FilePaths(event->mimeData()).isEmpty();
     if (hasFiles)
         event->acceptProposedAction();
@@ -45,24 +41,20 @@ void TTransparentDropTarget::AnswerDrag(QDragMoveEvent* event)
     emit DragOver(hasFiles);
 }
 
-void TTransparentDropTarget::dragEnterEvent(QDragEnterEvent* event)
-{
+void TTransparentDropTarget::dragEnterEvent(QDragEnterEvent* event) {
     AnswerDrag(event);
 }
 
-void TTransparentDropTarget::dragMoveEvent(QDragMoveEvent* event)
-{
+void TTransparentDropTarget::dragMoveEvent(QDragMoveEvent* event) {
     AnswerDrag(event);
 }
 
-void TTransparentDropTarget::dragLeaveEvent(QDragLeaveEvent* event)
-{
+void TTransparentDropTarget::dragLeaveEvent(QDragLeaveEvent* event) {
     event->accept();
     emit DragLeave();
 }
 
-void TTransparentDropTarget::dropEvent(QDropEvent* event)
-{
+void TTransparentDropTarget::dropEvent(QDropEvent* event) {
     const QStringList paths = AllowDrop() ? FilePaths(event->mimeData()) : QStringList();
     if (paths.isEmpty()) {
         event->ignore();

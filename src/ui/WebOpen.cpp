@@ -5,8 +5,7 @@
 
 namespace gw {
 
-void TWebUtilities::Open(const QString& command)
-{
+void TWebUtilities::Open(const QString& command) {
     QDesktopServices::openUrl(QUrl(command));
 }
 

@@ -32,8 +32,8 @@ struct TWindowUnderTest {
     TFakeProcessor* Processor = nullptr;
     std::unique_ptr<TfrmMain> Window;
 
-    explicit TWindowUnderTest(const QStringList& settings = kQuick, bool realProcessor = false) : Config(settings)
-    {
+    explicit TWindowUnderTest(const QStringList& settings = kQuick, bool realProcessor = false)
+        : Config(settings) {
         TfrmMain::TProcessorFactory factory;
         if (!realProcessor)
             factory = [this](const TGlobalSetting&, TDataType&) {
@@ -44,15 +44,13 @@ struct TWindowUnderTest {
         Window = std::make_unique<TfrmMain>(factory);
         Window->show();
     }
-    ~TWindowUnderTest()
-    {
+    ~TWindowUnderTest() {
         // A failed check must not leave the worker waiting at a gate while the window awaits it.
         if (Window && Processor)
             Processor->SetAllowed(-1);
     }
 
-    template <typename T> T* Child(const char* name) const
-    {
+    template <typename T> T* Child(const char* name) const {
         T* child = Window->findChild<T*>(QString::fromLatin1(name));
         if (!child)
             qFatal("no control %s", name);
@@ -62,17 +60,14 @@ struct TWindowUnderTest {
     void Click(const char* name) const { QTest::mouseClick(Child<QWidget>(name), Qt::LeftButton); }
     void ClickButton() const { Click("txtButton"); }
     // Waits for the drop surface after start-up.
-    bool WaitForDropSurface() const
-    {
+    bool WaitForDropSurface() const {
         return QTest::qWaitFor([this] { return Current() == Window->DropSurface(); }, 5000);
     }
-    bool WaitForMessage() const
-    {
+    bool WaitForMessage() const {
         return QTest::qWaitFor([this] { return Current() == Window->MessageSurface(); }, 30000);
     }
     QString Message() const { return Window->MessageSurface()->Message(); }
-    QStringList MakePictures(int count) const
-    {
+    QStringList MakePictures(int count) const {
         QStringList paths;
         for (int i = 0; i < count; ++i)
             paths << WritePng(Pictures.path(), QStringLiteral("picture%1.png").arg(i));
@@ -88,8 +83,7 @@ struct TWindowUnderTest {
 class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
-    void WindowIsBorderlessSquareTitledGlyphwright()
-    {
+    void WindowIsBorderlessSquareTitledGlyphwright() {
         TWindowUnderTest test;
         QCOMPARE(test.Window->size(), QSize(230, 230));
         QCOMPARE(test.Window->windowTitle(), QStringLiteral("Glyphwright"));
@@ -97,14 +91,12 @@ private slots:
         QVERIFY(!(test.Window->windowFlags() & Qt::WindowStaysOnTopHint));
     }
 
-    void TopMostSettingKeepsWindowAbove()
-    {
+    void TopMostSettingKeepsWindowAbove() {
         TWindowUnderTest test(kQuick + QStringList{QStringLiteral("TopMost=1")});
         QVERIFY(test.Window->windowFlags() & Qt::WindowStaysOnTopHint);
     }
 
-    void SplashShowsFirstThenDropSurfaceAndHeader()
-    {
+    void SplashShowsFirstThenDropSurfaceAndHeader() {
         TWindowUnderTest test({QStringLiteral("ShowSplash=1"), QStringLiteral("AnimationSpeed=0.01")});
         QCOMPARE(test.Current(), test.Window->SplashSurface());
         QCOMPARE(test.Child<QWidget>("laySplash")->pos(), QPoint(0, 0));
@@ -118,8 +110,7 @@ private slots:
         QVERIFY(test.Window->DropTarget()->AllowDrop());
     }
 
-    void WithoutSplashDropSurfaceAppearsAtOnce()
-    {
+    void WithoutSplashDropSurfaceAppearsAtOnce() {
         TWindowUnderTest test({QStringLiteral("ShowSplash=0"), QStringLiteral("AnimationSpeed=0.3")});
         QVERIFY(test.WaitForDropSurface());
         // The first surface is shown without sliding; only the header slides in.
@@ -129,8 +120,7 @@ private slots:
         QCOMPARE(test.Child<QWidget>("laySplash")->x(), 230);
     }
 
-    void DefaultsStartDarkWithWindowsIcon()
-    {
+    void DefaultsStartDarkWithWindowsIcon() {
         TWindowUnderTest test({QStringLiteral("ShowSplash=0"), QStringLiteral("AnimationSpeed=0.01")});
         QVERIFY(test.WaitForDropSurface());
         auto* type = test.Child<TSelector>("layType");
@@ -142,8 +132,7 @@ private slots:
         QCOMPARE(test.Window->BackgroundColor(), QColor(0x33, 0x33, 0x33));
     }
 
-    void DropRunsBatchWithRealConverter()
-    {
+    void DropRunsBatchWithRealConverter() {
         TWindowUnderTest test(kQuick, true);
         QVERIFY(test.WaitForDropSurface());
         const QString picture = WritePng(test.Pictures.path(), QStringLiteral("photo.png"), 40, 30);
@@ -167,8 +156,7 @@ private slots:
         QVERIFY(test.Window->DropTarget()->AllowDrop());
     }
 
-    void SeveralPicturesEndOnAllFilesMessage()
-    {
+    void SeveralPicturesEndOnAllFilesMessage() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
         QVERIFY(test.Drop(test.MakePictures(3)));
@@ -177,8 +165,7 @@ private slots:
         QCOMPARE(test.Processor->Finished(), 3);
     }
 
-    void FolderOnlyFindsNothing()
-    {
+    void FolderOnlyFindsNothing() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
         QVERIFY(test.Drop({test.Pictures.path()}));
@@ -189,8 +176,7 @@ private slots:
         QCOMPARE(test.Processor->Started(), 0);
     }
 
-    void CancelFinishesPictureInHandOnly()
-    {
+    void CancelFinishesPictureInHandOnly() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
         test.Processor->SetAllowed(1);
@@ -209,8 +195,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(pictures[2] + QStringLiteral(".fake.ico")));
     }
 
-    void CancelBeforeWorkerStartsProcessesNothing()
-    {
+    void CancelBeforeWorkerStartsProcessesNothing() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
         QVERIFY(test.Drop(test.MakePictures(2)));
@@ -221,15 +206,14 @@ private slots:
         QCOMPARE(test.Processor->Started(), 0);
     }
 
-    void DropsRefusedOnEverySurfaceButDrop()
-    {
+    void DropsRefusedOnEverySurfaceButDrop() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
         const QStringList pictures = test.MakePictures(1);
         TfrmMain& window = *test.Window;
-        for (TSurface* surface : std::initializer_list<TSurface*>{window.SplashSurface(), window.ProgressSurface(),
-                                                                   window.MessageSurface(), window.SettingsSurface(),
-                                                                   window.AboutSurface()}) {
+        for (TSurface* surface : std::initializer_list<TSurface*>{
+                 window.SplashSurface(), window.ProgressSurface(), window.MessageSurface(),
+                 window.SettingsSurface(), window.AboutSurface()}) {
             window.SurfaceMngr().ChangeTo(surface);
             QVERIFY(!window.DropTarget()->AllowDrop());
             QVERIFY(window.DropTarget()->testAttribute(Qt::WA_TransparentForMouseEvents));
@@ -243,8 +227,7 @@ private slots:
         QCOMPARE(window.BatchState(), TfrmMain::TBatchState::bsStarting);
     }
 
-    void DragOverLightsDropImageEvenWithoutFiles()
-    {
+    void DragOverLightsDropImageEvenWithoutFiles() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
         auto* image = test.Child<TImageView>("imgDrop");
@@ -264,8 +247,7 @@ private slots:
 
     // One batch at a time: the settings stay reachable during a batch, but leaving them leads back to
     // the batch, never to the drop surface, and the icon type and folder change only once it ended.
-    void SettingsDuringBatchLeadBackToProgress()
-    {
+    void SettingsDuringBatchLeadBackToProgress() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
         test.Processor->SetAllowed(0);
@@ -289,8 +271,7 @@ private slots:
         QCOMPARE(test.Processor->Finished(), 3);
     }
 
-    void SummaryWaitsWhileSettingsAreOpen()
-    {
+    void SummaryWaitsWhileSettingsAreOpen() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
         test.Processor->SetAllowed(0);
@@ -312,8 +293,7 @@ private slots:
         QCOMPARE(test.Window->BatchState(), TfrmMain::TBatchState::bsIdle);
     }
 
-    void SettingsOkStoresSelectorPositionsAndSavesAtExit()
-    {
+    void SettingsOkStoresSelectorPositionsAndSavesAtExit() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
         QTRY_COMPARE(test.Child<TSelector>("layTheme")->SecondImage()->x(), 0);
@@ -335,8 +315,7 @@ private slots:
         QVERIFY2(saved.contains(QStringLiteral("ThemeType=0")), qPrintable(saved));
     }
 
-    void SettingsOkWhileSelectorSlidesStoresOtherOption()
-    {
+    void SettingsOkWhileSelectorSlidesStoresOtherOption() {
         TWindowUnderTest test({QStringLiteral("ShowSplash=0"), QStringLiteral("AnimationSpeed=0.2"),
                                QStringLiteral("IconType=1"), QStringLiteral("ThemeType=1")});
         QVERIFY(test.WaitForDropSurface());
@@ -362,8 +341,7 @@ private slots:
         QCOMPARE(test.Window->Settings().GetThemeType(), TThemeType::ttLight);
     }
 
-    void ClearButtonEmptiesOutputFolder()
-    {
+    void ClearButtonEmptiesOutputFolder() {
         QTemporaryDir output;
         TWindowUnderTest test(kQuick + QStringList{QStringLiteral("Path=") + output.path()});
         QVERIFY(test.WaitForDropSurface());
@@ -376,8 +354,7 @@ private slots:
         QCOMPARE(test.Window->Settings().GetPath(), std::string());
     }
 
-    void ThemesChangeColours()
-    {
+    void ThemesChangeColours() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
         QTRY_COMPARE(test.Child<QWidget>("layHeader")->y(), 0);
@@ -399,8 +376,7 @@ private slots:
         QVERIFY(test.Child<QLineEdit>("edtPath")->styleSheet().contains(QStringLiteral("#FFFFFF")));
     }
 
-    void TexturedSettingTexturesBackgroundAndBars()
-    {
+    void TexturedSettingTexturesBackgroundAndBars() {
         TWindowUnderTest test({QStringLiteral("ShowSplash=0"), QStringLiteral("AnimationSpeed=0.01"),
                                QStringLiteral("Textured=1")});
         QVERIFY(test.WaitForDropSurface());
@@ -415,8 +391,7 @@ private slots:
         QVERIFY(grain);
     }
 
-    void ProgressClamps_data()
-    {
+    void ProgressClamps_data() {
         QTest::addColumn<int>("value");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("width");
@@ -424,8 +399,7 @@ private slots:
         QTest::newRow("150") << 150 << "100%" << 200;
         QTest::newRow("67") << 67 << "67%" << 134;
     }
-    void ProgressClamps()
-    {
+    void ProgressClamps() {
         QFETCH(int, value);
         QFETCH(QString, text);
         QFETCH(int, width);
@@ -435,8 +409,7 @@ private slots:
         QCOMPARE(test.Child<QWidget>("recProgress")->width(), width);
     }
 
-    void SpriteRunsThroughFifteenFrames()
-    {
+    void SpriteRunsThroughFifteenFrames() {
         TWindowUnderTest test;
         auto* sprite = test.Child<QWidget>("imgSprite");
         QSet<int> seen;
@@ -445,8 +418,7 @@ private slots:
             QVERIFY(x <= 0 && x >= -2604 && x % 186 == 0);
     }
 
-    void CloseDuringBatchWaitsForWorker()
-    {
+    void CloseDuringBatchWaitsForWorker() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
         test.Processor->SetPauseMs(300);
@@ -459,8 +431,7 @@ private slots:
         QVERIFY(!test.Window->isVisible());
     }
 
-    void CloseFoldsWindowUp()
-    {
+    void CloseFoldsWindowUp() {
         TWindowUnderTest test({QStringLiteral("ShowSplash=0"), QStringLiteral("AnimationSpeed=0.05"),
                                QStringLiteral("AnimateExit=1")});
         QVERIFY(test.WaitForDropSurface());

@@ -20,8 +20,7 @@ namespace {
 
 // What an installer does: asks for the exclusive lock without waiting. True when it was refused,
 // which means an instance holds the marker.
-bool InstallerSeesRunningInstance(const std::filesystem::path& marker)
-{
+bool InstallerSeesRunningInstance(const std::filesystem::path& marker) {
     const int fd = ::open(marker.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -35,17 +34,17 @@ bool InstallerSeesRunningInstance(const std::filesystem::path& marker)
 class ShellGlueTest : public QObject {
     Q_OBJECT
 private slots:
-    void FilePathsKeepOrderAndDropNonFiles()
-    {
+    void FilePathsKeepOrderAndDropNonFiles() {
         QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/b.png")), QUrl(QStringLiteral("https://example.org/x.png")),
-                      QUrl::fromLocalFile(QStringLiteral("/tmp/a folder")), QUrl::fromLocalFile(QStringLiteral("/tmp/a.png"))});
+        data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/b.png")),
+                      QUrl(QStringLiteral("https://example.org/x.png")),
+                      QUrl::fromLocalFile(QStringLiteral("/tmp/a folder")),
+                      QUrl::fromLocalFile(QStringLiteral("/tmp/a.png"))});
         QCOMPARE(TTransparentDropTarget::FilePaths(&data),
                  (QStringList{"/tmp/b.png", "/tmp/a folder", "/tmp/a.png"}));
     }
 
-    void TextOnlyDragIsRefusedButReported()
-    {
+    void TextOnlyDragIsRefusedButReported() {
         QWidget owner;
         TTransparentDropTarget target(&owner);
         target.SetAllowDrop(true);
@@ -64,8 +63,7 @@ private slots:
         QCOMPARE(dropped.count(), 0);
     }
 
-    void WebAddressDragIsRefused()
-    {
+    void WebAddressDragIsRefused() {
         QWidget owner;
         TTransparentDropTarget target(&owner);
         target.SetAllowDrop(true);
@@ -74,8 +72,7 @@ private slots:
         QCOMPARE(dropped.count(), 0);
     }
 
-    void FilesAreDeliveredInOrder()
-    {
+    void FilesAreDeliveredInOrder() {
         QWidget owner;
         TTransparentDropTarget target(&owner);
         target.SetAllowDrop(true);
@@ -86,8 +83,7 @@ private slots:
         QCOMPARE(dropped.first().first().toStringList(), paths);
     }
 
-    void RefusedTargetLetsClicksThrough()
-    {
+    void RefusedTargetLetsClicksThrough() {
         QWidget owner;
         TTransparentDropTarget target(&owner);
         QSignalSpy dropped(&target, &TTransparentDropTarget::Dropped);
@@ -101,8 +97,7 @@ private slots:
         QVERIFY(target.acceptDrops() && !target.testAttribute(Qt::WA_TransparentForMouseEvents));
     }
 
-    void TwoInstancesBothHoldTheMarker()
-    {
+    void TwoInstancesBothHoldTheMarker() {
         QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
         const std::filesystem::path marker = InstanceMarkerPath("GlyphwrightSetupTest");
@@ -114,17 +109,16 @@ private slots:
         QVERIFY(InstallerSeesRunningInstance(marker));
     }
 
-    void MarkerFallsBackToTemporaryFolder()
-    {
+    void MarkerFallsBackToTemporaryFolder() {
         qputenv("XDG_RUNTIME_DIR", "relative/folder");
         const std::filesystem::path marker = InstanceMarkerPath("GlyphwrightSetup");
         QCOMPARE(marker.parent_path(), std::filesystem::temp_directory_path());
         qunsetenv("XDG_RUNTIME_DIR");
-        QCOMPARE(InstanceMarkerPath("GlyphwrightSetup").parent_path(), std::filesystem::temp_directory_path());
+        QCOMPARE(InstanceMarkerPath("GlyphwrightSetup").parent_path(),
+                 std::filesystem::temp_directory_path());
     }
 
-    void PlantedLinkIsNotFollowedAndDoesNotBlock()
-    {
+    void PlantedLinkIsNotFollowedAndDoesNotBlock() {
         QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
         const QString victim = runtime.filePath(QStringLiteral("victim"));
@@ -133,8 +127,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(victim));
     }
 
-    void MissingRuntimeFolderNeverFailsTheStart()
-    {
+    void MissingRuntimeFolderNeverFailsTheStart() {
         qputenv("XDG_RUNTIME_DIR", "/nonexistent/glyphwright/runtime");
         qputenv("TMPDIR", "/nonexistent/glyphwright/tmp");
         // Whatever the folders, the call returns without blocking.

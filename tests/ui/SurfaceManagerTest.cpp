@@ -31,8 +31,7 @@ struct THost {
                                 ++dropSwitches;
                             }};
 
-    THost()
-    {
+    THost() {
         window.resize(230, 230);
         bar->setGeometry(0, 230, 230, 25);
         for (QWidget* layout : {layA, layB, layPlain})
@@ -47,15 +46,13 @@ struct THost {
 class SurfaceManagerTest : public QObject {
     Q_OBJECT
 private slots:
-    void NewManagerHasNoSurfaceAndDefaultSpeed()
-    {
+    void NewManagerHasNoSurfaceAndDefaultSpeed() {
         THost host;
         QCOMPARE(host.manager.Current(), nullptr);
         QCOMPARE(host.manager.AnimationSpeed(), 0.3f);
     }
 
-    void FirstSurfaceAndItsBarAppearWithoutSliding()
-    {
+    void FirstSurfaceAndItsBarAppearWithoutSliding() {
         THost host;
         host.manager.ChangeTo(&host.a);
         QCOMPARE(host.layA->pos(), QPoint(0, 0));
@@ -64,8 +61,7 @@ private slots:
         QVERIFY(!IsAnimating(host.layA, "pos"));
     }
 
-    void ChangeToCurrentSurfaceDoesNothing()
-    {
+    void ChangeToCurrentSurfaceDoesNothing() {
         THost host;
         int shown = 0;
         host.a.SetOnBeforeShow([&shown] { ++shown; });
@@ -76,8 +72,7 @@ private slots:
         QVERIFY(!IsAnimating(host.layA, "pos"));
     }
 
-    void SlideMovesOldLeftAndNewIn()
-    {
+    void SlideMovesOldLeftAndNewIn() {
         THost host;
         host.manager.SetAnimationSpeed(0.05f);
         host.manager.ChangeTo(&host.a);
@@ -93,8 +88,7 @@ private slots:
         QCOMPARE(host.bar->pos(), QPoint(0, 230));
     }
 
-    void BarDropsAndComesBackWithNewCaption()
-    {
+    void BarDropsAndComesBackWithNewCaption() {
         THost host;
         host.manager.SetAnimationSpeed(0.05f);
         host.manager.ChangeTo(&host.a);
@@ -107,8 +101,7 @@ private slots:
         QCOMPARE(host.layB->pos(), QPoint(0, 0));
     }
 
-    void SpeedZeroGoesStraightToTheEnd()
-    {
+    void SpeedZeroGoesStraightToTheEnd() {
         THost host;
         host.manager.SetAnimationSpeed(0.0f);
         host.manager.ChangeTo(&host.a);
@@ -118,8 +111,7 @@ private slots:
         QCOMPARE(host.bar->pos(), QPoint(0, 205));
     }
 
-    void SecondChangeDuringSlideStartsFromCurrentPlace()
-    {
+    void SecondChangeDuringSlideStartsFromCurrentPlace() {
         THost host;
         host.manager.SetAnimationSpeed(0.4f);
         host.manager.ChangeTo(&host.a);
@@ -134,13 +126,13 @@ private slots:
         QCOMPARE(host.layB->pos(), QPoint(-280, 0));
     }
 
-    void HooksRunInOrder()
-    {
+    void HooksRunInOrder() {
         THost host;
         QStringList calls;
         struct TRecorded : TSurface {
             QStringList* Calls;
-            TRecorded(QWidget* layout, QStringList* calls) : TSurface(layout, false, false, {}), Calls(calls) {}
+            TRecorded(QWidget* layout, QStringList* calls)
+                : TSurface(layout, false, false, {}), Calls(calls) {}
             void BeforeShow() override { Calls->append(QStringLiteral("BeforeShow")); }
             void AfterHide() override { Calls->append(QStringLiteral("AfterHide")); }
         } recorded(host.layPlain, &calls);
@@ -150,8 +142,7 @@ private slots:
         QCOMPARE(calls, (QStringList{"BeforeShow", "OnBeforeShow", "AfterHide"}));
     }
 
-    void ProgressClamps_data()
-    {
+    void ProgressClamps_data() {
         QTest::addColumn<int>("value");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("barWidth");
@@ -162,8 +153,7 @@ private slots:
         QTest::newRow("above full") << 150 << "100%" << 200;
         QTest::newRow("most negative") << std::numeric_limits<int>::min() << "0%" << 0;
     }
-    void ProgressClamps()
-    {
+    void ProgressClamps() {
         QFETCH(int, value);
         QFETCH(QString, text);
         QFETCH(int, barWidth);
@@ -179,8 +169,7 @@ private slots:
         QCOMPARE(surface.Progress(), std::clamp(value, 0, 100));
     }
 
-    void MessageTypeShowsOneImage()
-    {
+    void MessageTypeShowsOneImage() {
         QWidget layout;
         QLabel text(&layout);
         QWidget success(&layout);

@@ -14,22 +14,20 @@
 
 namespace gw {
 
-TTestConfig::TTestConfig(const QStringList& iniLines)
-{
+TTestConfig::TTestConfig(const QStringList& iniLines) {
     qputenv("GLYPHWRIGHT_CONFIG_DIR", FDir.path().toLocal8Bit());
     QFile file(SettingsFile());
     if (file.open(QIODevice::WriteOnly))
-        file.write((QStringLiteral("[General]\n") + iniLines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+        file.write(
+            (QStringLiteral("[General]\n") + iniLines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
 }
 
-QString TTestConfig::ReadSettings() const
-{
+QString TTestConfig::ReadSettings() const {
     QFile file(SettingsFile());
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-QString WritePng(const QString& folder, const QString& name, int width, int height)
-{
+QString WritePng(const QString& folder, const QString& name, int width, int height) {
     QImage image(width, height, QImage::Format_ARGB32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
@@ -39,16 +37,14 @@ QString WritePng(const QString& folder, const QString& name, int width, int heig
     return path;
 }
 
-QList<QUrl> FileUrls(const QStringList& paths)
-{
+QList<QUrl> FileUrls(const QStringList& paths) {
     QList<QUrl> urls;
     for (const QString& path : paths)
         urls.append(QUrl::fromLocalFile(path));
     return urls;
 }
 
-bool SendDrop(TTransparentDropTarget* target, const QList<QUrl>& urls)
-{
+bool SendDrop(TTransparentDropTarget* target, const QList<QUrl>& urls) {
     QMimeData data;
     data.setUrls(urls);
     const QPoint point(100, 90);
@@ -60,8 +56,7 @@ bool SendDrop(TTransparentDropTarget* target, const QList<QUrl>& urls)
     return drop.isAccepted();
 }
 
-bool TFakeProcessor::ProcessFile(const std::filesystem::path& fileName, TErrorType& errorType)
-{
+bool TFakeProcessor::ProcessFile(const std::filesystem::path& fileName, TErrorType& errorType) {
     {
         std::unique_lock lock(FMutex);
         const int number = ++FStarted;
@@ -78,8 +73,7 @@ bool TFakeProcessor::ProcessFile(const std::filesystem::path& fileName, TErrorTy
     return true;
 }
 
-void TFakeProcessor::SetAllowed(int allowed)
-{
+void TFakeProcessor::SetAllowed(int allowed) {
     {
         std::lock_guard lock(FMutex);
         FAllowed = allowed;
