@@ -15,7 +15,10 @@
 #include <QMimeData>
 #include <QTest>
 
+#include <QThread>
+
 #include <memory>
+#include <thread>
 
 using namespace gw;
 
@@ -103,7 +106,7 @@ private slots:
         // Neither settings nor close can be reached during the splash.
         QCOMPARE(test.Child<QWidget>("layHeader")->y(), -25);
         QVERIFY(!test.Window->DropTarget()->AllowDrop());
-        QTest::qWait(1500);
+        QTest::qWait(1000);
         QCOMPARE(test.Current(), test.Window->SplashSurface());
         QVERIFY(test.WaitForDropSurface());
         QTRY_COMPARE(test.Child<QWidget>("layHeader")->y(), 0);
@@ -111,7 +114,7 @@ private slots:
     }
 
     void WithoutSplashDropSurfaceAppearsAtOnce() {
-        TWindowUnderTest test({QStringLiteral("ShowSplash=0"), QStringLiteral("AnimationSpeed=0.3")});
+        TWindowUnderTest test({QStringLiteral("ShowSplash=0"), QStringLiteral("AnimationSpeed=1")});
         QVERIFY(test.WaitForDropSurface());
         // The first surface is shown without sliding; only the header slides in.
         QCOMPARE(test.Child<QWidget>("layDrop")->pos(), QPoint(0, 0));
@@ -316,7 +319,7 @@ private slots:
     }
 
     void SettingsOkWhileSelectorSlidesStoresOtherOption() {
-        TWindowUnderTest test({QStringLiteral("ShowSplash=0"), QStringLiteral("AnimationSpeed=0.2"),
+        TWindowUnderTest test({QStringLiteral("ShowSplash=0"), QStringLiteral("AnimationSpeed=1"),
                                QStringLiteral("IconType=1"), QStringLiteral("ThemeType=1")});
         QVERIFY(test.WaitForDropSurface());
         auto* type = test.Child<TSelector>("layType");
@@ -421,10 +424,17 @@ private slots:
     void CloseDuringBatchWaitsForWorker() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
-        test.Processor->SetPauseMs(300);
+        test.Processor->SetAllowed(0);
         QVERIFY(test.Drop(test.MakePictures(3)));
         QTRY_COMPARE(test.Processor->Started(), 1);
+        // The close icon blocks the window's thread while it waits, so the picture in hand is let go
+        // from another thread.
+        std::thread release([&test] {
+            QThread::msleep(200);
+            test.Processor->SetAllowed(-1);
+        });
         test.Click("imgClose");
+        release.join();
         // The picture in hand was finished before the window closed; no other one was begun.
         QCOMPARE(test.Processor->Finished(), 1);
         QCOMPARE(test.Processor->Started(), 1);

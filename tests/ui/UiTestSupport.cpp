@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QImage>
 #include <QMimeData>
-#include <QThread>
 
 #include <fstream>
 
@@ -62,8 +61,6 @@ bool TFakeProcessor::ProcessFile(const std::filesystem::path& fileName, TErrorTy
         const int number = ++FStarted;
         FChanged.wait(lock, [this, number] { return FAllowed < 0 || number <= FAllowed; });
     }
-    if (const int pause = FPauseMs; pause > 0)
-        QThread::msleep(static_cast<unsigned long>(pause));
     std::filesystem::path output = fileName;
     output += ".fake.ico";
     std::ofstream(output, std::ios::binary) << "icon";

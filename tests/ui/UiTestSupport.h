@@ -42,7 +42,7 @@ bool SendDrop(TTransparentDropTarget* target, const QList<QUrl>& urls);
 QList<QUrl> FileUrls(const QStringList& paths);
 
 // A conversion manager that writes a small file beside each picture. The test can hold a picture in
-// hand (started, not finished) until it lets it go on, or make every picture take a while.
+// hand (started, not finished) until it lets it go on.
 class TFakeProcessor : public TFileProcessor {
 public:
     bool ProcessFile(const std::filesystem::path& fileName, TErrorType& errorType) override;
@@ -50,7 +50,6 @@ public:
 
     // Only the first `allowed` pictures finish; the next one waits in hand. Negative: no gate.
     void SetAllowed(int allowed);
-    void SetPauseMs(int milliseconds) { FPauseMs = milliseconds; }
     int Started() const { return FStarted; }
     int Finished() const { return FFinished; }
 
@@ -58,7 +57,6 @@ private:
     std::mutex FMutex;
     std::condition_variable FChanged;
     int FAllowed = -1;
-    std::atomic<int> FPauseMs{0};
     std::atomic<int> FStarted{0};
     std::atomic<int> FFinished{0};
     std::filesystem::path FLast;
