@@ -105,7 +105,6 @@ fs::path TIOManager::ResolveShortcut(const fs::path&) {
 bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TErrorType& errorType,
                               bool win) {
     errorType = TErrorType::etNone;
-    FLastOutputFile.clear();
 
     std::int32_t width = kCanvasSize;
     std::int32_t height = kCanvasSize;
