@@ -31,6 +31,8 @@ int ReadGif(GifFileType* gif, GifByteType* out, int count) {
         return 0;
     const std::size_t available = source->Data.size() - source->Position;
     const std::size_t copied = std::min<std::size_t>(static_cast<std::size_t>(count), available);
+    if (copied == 0)
+        return 0;
     std::memcpy(out, source->Data.data() + source->Position, copied);
     source->Position += copied;
     return static_cast<int>(copied);

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -154,6 +155,14 @@ TEST(CheckFileType, MissingFileThrows) {
 TEST(CheckFileType, FolderThrows) {
     test::TTempDir dir;
     EXPECT_THROW(CheckFileType(dir.Path()), std::filesystem::filesystem_error);
+}
+
+// A named pipe would block an ordinary open until a writer comes; it is refused at once instead.
+TEST(CheckFileType, NamedPipeThrowsWithoutBlocking) {
+    test::TTempDir dir;
+    const auto path = dir / "pipe.png";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_THROW(CheckFileType(path), std::filesystem::filesystem_error);
 }
 
 TEST(CheckFileType, UnreadableFileThrows) {
