@@ -54,12 +54,23 @@ inline constexpr std::uint64_t kMaxSettingsFileBytes = 1024 * 1024;
 
 namespace gw::limits {
 
+// A conversion stays below kMaxConversionBytes of memory whatever its input declares: while a picture
+// is decoded the process holds the whole input file (at most kMaxPictureFileBytes), the decoded picture
+// (at most kMaxBitmapBytes) and the codec's working memory (at most kMaxDecoderMemoryBytes), plus the
+// program itself and the 1024 x 1024 canvas.
+inline constexpr std::uint64_t kMaxConversionBytes = 512ull * 1024 * 1024;
+
 // Picture importers read the whole file before decoding; larger input files are refused unread.
-inline constexpr std::uint64_t kMaxPictureFileBytes = 512ull * 1024 * 1024;
+inline constexpr std::uint64_t kMaxPictureFileBytes = 96ull * 1024 * 1024;
 
 // Working memory a codec may take on top of the decoded picture (libjpeg's coefficient buffers,
-// libtiff's strip buffers, OpenJPEG's 32-bit component planes).
-inline constexpr std::uint64_t kMaxDecoderMemoryBytes = 512ull * 1024 * 1024;
+// libtiff's largest single buffer such as one decoded strip or tile, OpenJPEG's 32-bit component
+// planes). Pictures whose decoding needs more are refused.
+inline constexpr std::uint64_t kMaxDecoderMemoryBytes = 128ull * 1024 * 1024;
+
+// Room left for the program, its libraries and the canvas within the conversion's budget.
+static_assert(kMaxPictureFileBytes + kMaxBitmapBytes + kMaxDecoderMemoryBytes + 32ull * 1024 * 1024 <=
+              kMaxConversionBytes);
 
 // Progressive JPEG files with more scans than this are refused: each scan re-reads the whole
 // coefficient buffer, so a small file could otherwise keep the decoder busy for minutes.
