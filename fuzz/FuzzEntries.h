@@ -1,0 +1,184 @@
+#pragma once
+// One input through each reader the fuzz targets exercise. The libFuzzer targets, the replay program
+// and the regression tests (tests/pipeline/FuzzRegressionTest.cpp) all call these, so a committed
+// crashing input replays through exactly the code path that found it.
+//
+// Each entry answers whether the input was handled cleanly: accepted with a consistent result or
+// refused with a failure. Crashes, leaks and undefined behaviour are caught by the sanitizers; a false
+// answer means a broken promise (a success without a picture, a partial output file left behind).
+
+#include "color/DataType.h"
+#include "formats/icns/MacIcoIO.h"
+#include "formats/ico/IcoIO.h"
+#include "image/ConvertPng.h"
+#include "image/OrbIcon.h"
+#include "pipeline/IOManager.h"
+#include "pipeline/IconCoders.h"
+#include "pipeline/Importers.h"
+#include "pipeline/TypeCheck.h"
+#include "settings/IniFile.h"
+#include "settings/Setting.h"
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace gw::fuzz {
+
+using TBytes = std::span<const std::uint8_t>;
+
+inline bool TypeCheckOne(TBytes data) {
+    const TFileTypes type = CheckFileType(data);
+    return static_cast<int>(type) <= static_cast<int>(TFileTypes::ftTiff) &&
+           static_cast<int>(GetTypeCategory(type)) <= static_cast<int>(TFileCategory::fcOther);
+}
+
+// A decoded picture is valid and within the bitmap limits; a refusal leaves no picture.
+inline bool ImportOne(TFileTypes type, TBytes data, std::int32_t targetSide = 0) {
+    const auto importer = CreateImporter(type);
+    TBitmap picture;
+    const TStatus status = importer->ImportData(data, picture, targetSide);
+    if (!status)
+        return !picture.IsValid();
+    return picture.IsValid() && limits::FitsBitmapLimits(picture.Width(), picture.Height());
+}
+
+// Every image a loaded icon document holds has its bitmap of its own size.
+inline bool DocumentConsistent(TOrbIcon& icon) {
+    for (const TOrbImage& image : icon.Image())
+        if (image.Bitmap().Width() != image.Width() || image.Bitmap().Height() != image.Height())
+            return false;
+    return true;
+}
+
+inline bool IcoOne(TBytes data) {
+    TIcoIO coder(false);
+    TOrbIcon icon;
+    const TStatus status = coder.LoadFromStream(data, icon);
+    return status ? icon.ImageCount() > 0 && DocumentConsistent(icon) : icon.ImageCount() == 0;
+}
+
+inline bool IcnsOne(TBytes data) {
+    TMacIcoIO coder(false);
+    TOrbIcon icon;
+    (void)coder.LoadFromStream(data, icon); // a refusal may keep the images read before it
+    return DocumentConsistent(icon);
+}
+
+inline bool PngConvertOne(TBytes data) {
+    TBitmap bitmap;
+    const TStatus status = PngDataToBitmap(data, bitmap);
+    return !status || bitmap.IsValid();
+}
+
+inline bool IniOne(TBytes data) {
+    const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+    TIniFile ini;
+    ini.SetText(text);
+    (void)ini.ReadString("General", "Path", "");
+    (void)ini.ReadInteger("General", "IconType", 0);
+    (void)ini.ReadFloat("General", "AnimationSpeed", 1.0L);
+    ini.WriteString("General", "Path", "/tmp/out");
+    ini.WriteInteger("Fuzz", "Count", 7);
+    // What the file says must survive a write and a re-read of the document's own text.
+    TIniFile again;
+    again.SetText(ini.Text());
+    return again.ReadString("General", "Path", "") == "/tmp/out" && again.ReadInteger("Fuzz", "Count", 0) == 7;
+}
+
+// Converts the bytes as a dropped file with the real coders, into a private temporary folder: the
+// folder afterwards holds the input and, after a success only, one complete icon file that loads.
+class TConversionRig {
+public:
+    TConversionRig() : FSettings(TPersistence::Detached), FDataType(FSettings), FManager(FSettings, FDataType) {
+        RegisterIconCoders(FSettings);
+        // A short list keeps each run quick while passing every depth and both palette kinds.
+        FSettings.SetWinFormats("16x16-32;16x16-8;16x16-4;32x32-1;256x256-32");
+        FSettings.SetMacFormats("16x16-32;16x16-8;16x16-4;32x32-1;256x256-32;512x512-32");
+        FDir = std::filesystem::temp_directory_path() / ("gw-fuzz-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(FDir);
+    }
+    ~TConversionRig() {
+        std::error_code ignored;
+        std::filesystem::remove_all(FDir, ignored);
+    }
+
+    bool ConvertOne(TBytes data, bool mac) {
+        FSettings.SetIconType(mac ? TIconType::itMac : TIconType::itWin);
+        const std::filesystem::path input = FDir / "input.bin";
+        {
+            std::ofstream out(input, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        }
+        TErrorType errorType = TErrorType::etNone;
+        const bool converted = FManager.ProcessFile(input, errorType);
+        bool clean = !converted || errorType == TErrorType::etNone;
+        std::size_t others = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(FDir)) {
+            if (entry.path() == input)
+                continue;
+            ++others;
+            if (converted && entry.path() == FManager.LastOutputFile()) {
+                TOrbIcon icon;
+                clean = clean && icon.LoadFromFile(entry.path()) && icon.ImageCount() > 0;
+            } else {
+                clean = false; // a partial or unexpected file
+            }
+            std::filesystem::remove(entry.path());
+        }
+        return clean && others == (converted ? 1u : 0u);
+    }
+
+private:
+    TGlobalSetting FSettings;
+    TDataType FDataType;
+    TIOManager FManager;
+    std::filesystem::path FDir;
+};
+
+// The targets by the name their fuzz_<name> program and regression folder carry.
+inline bool RunOne(std::string_view target, TBytes data) {
+    if (target == "typecheck")
+        return TypeCheckOne(data);
+    if (target == "bmp")
+        return ImportOne(TFileTypes::ftBmp, data);
+    if (target == "png")
+        return ImportOne(TFileTypes::ftPng, data);
+    if (target == "gif")
+        return ImportOne(TFileTypes::ftGif, data);
+    if (target == "tiff")
+        return ImportOne(TFileTypes::ftTiff, data);
+    if (target == "jpeg2000")
+        return ImportOne(TFileTypes::ftJpg2000, data);
+    if (target == "jpeg") // full size, and reduced by DCT scaling as a conversion asks for it
+        return ImportOne(TFileTypes::ftJpg, data) && ImportOne(TFileTypes::ftJpg, data, 64);
+    if (target == "ico")
+        return IcoOne(data);
+    if (target == "icns")
+        return IcnsOne(data);
+    if (target == "pngconvert")
+        return PngConvertOne(data);
+    if (target == "ini")
+        return IniOne(data);
+    if (target == "processfile") {
+        static TConversionRig rig;
+        // Both icon types: the parity of the size picks one, so the bytes stay as the fuzzer made them.
+        return rig.ConvertOne(data, data.size() % 2 == 1);
+    }
+    return false;
+}
+
+// The body of every LLVMFuzzerTestOneInput: a broken promise stops the fuzzer like a crash.
+inline int RunOrTrap(std::string_view target, const std::uint8_t* data, std::size_t size) {
+    if (!RunOne(target, {data, size}))
+        __builtin_trap();
+    return 0;
+}
+
+} // namespace gw::fuzz

@@ -1,0 +1,6 @@
+// The TIFF importer on raw bytes.
+#include "FuzzEntries.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return gw::fuzz::RunOrTrap("tiff", data, size);
+}

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of fuzz/ with clang (AddressSanitizer + UndefinedBehaviorSanitizer) and
+# runs each for a short time on its seed corpus (fuzz/corpus/<target>), the regression inputs of the
+# test suite (tests/pipeline/regressions/<target>) and, when present, the matching ../shared/testdata
+# files. Fails on the first crash, leak, timeout or out-of-memory; the input is kept in
+# <build>/fuzz-artifacts/.
+#   scripts/fuzz-smoke.sh [seconds-per-target]     (default 30)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-30}
+build=build-fuzz
+parallel=2 # targets run at the same time
+
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGW_FUZZ=ON \
+    -DGW_SANITIZE=ON -DGW_BUILD_TESTS=OFF -DGW_BUILD_BENCH=OFF -DGW_BUILD_UI=OFF >/dev/null
+cmake --build "$build" --target fuzz_all -j "$(nproc 2>/dev/null || echo 2)"
+
+testdata=../shared/testdata
+testdata_for() {
+    case $1 in
+    bmp) echo bmpsuite ;;
+    png | pngconvert) echo pngsuite ;;
+    gif) echo gif ;;
+    tiff) echo tiff ;;
+    jpeg2000) echo jpeg2000 ;;
+    ico | icns) echo icons ;;
+    esac
+}
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+artifacts=$build/fuzz-artifacts
+mkdir -p "$artifacts"
+
+run_target() {
+    local target=$1 corpus=$work/$1
+    mkdir -p "$corpus"
+    cp fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
+    cp tests/pipeline/regressions/"$target"/* "$corpus"/ 2>/dev/null || true
+    local folder
+    folder=$(testdata_for "$target")
+    if [ -n "$folder" ] && [ -d "$testdata/$folder" ]; then
+        find "$testdata/$folder" -type f -size -200k -exec cp -n {} "$corpus"/ \;
+    fi
+    if ASAN_OPTIONS=detect_leaks=1 "$build/fuzz/fuzz_$target" "$corpus" -max_total_time="$seconds" \
+        -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$artifacts/$target-" -print_final_stats=1 \
+        >"$work/$target.log" 2>&1; then
+        echo "fuzz_$target: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$work/$target.log" |
+            grep -o '[0-9]*$') runs, no finding"
+    else
+        echo "fuzz_$target: FINDING"
+        tail -n 40 "$work/$target.log"
+        return 1
+    fi
+}
+
+targets=()
+for source in fuzz/fuzz_*.cpp; do
+    name=${source#fuzz/fuzz_}
+    targets+=("${name%.cpp}")
+done
+
+failed=0
+for ((i = 0; i < ${#targets[@]}; i += parallel)); do
+    pids=()
+    for target in "${targets[@]:i:parallel}"; do
+        run_target "$target" &
+        pids+=($!)
+    done
+    for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+done
+exit $failed
