@@ -1,0 +1,120 @@
+#!/usr/bin/env python3
+"""Writes pictures and icon files whose headers declare enormous sizes, for bench/peak_memory.sh.
+
+Each file is small on disk (well under 10 MB) but claims far more than the converter accepts, or as
+much as it accepts at most. Usage: hostile_inputs.py FOLDER
+"""
+import struct
+import sys
+import zlib
+from pathlib import Path
+
+
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def png(width, height, bit_depth, colour_type, row_bytes, rows):
+    """A PNG whose image data is `rows` all-zero rows (filter byte included) of row_bytes each."""
+    ihdr = struct.pack(">IIBBBBB", width, height, bit_depth, colour_type, 0, 0, 0)
+    packer = zlib.compressobj(9)
+    block_rows = max(1, (8 << 20) // (row_bytes + 1))
+    block = bytes((row_bytes + 1) * block_rows)
+    idat = bytearray()
+    left = rows
+    while left > 0:
+        n = min(left, block_rows)
+        idat += packer.compress(block[: (row_bytes + 1) * n])
+        left -= n
+    idat += packer.flush()
+    return b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", ihdr) + png_chunk(b"IDAT", bytes(idat)) + png_chunk(b"IEND", b"")
+
+
+def bmp(width, height, bits, image_bytes, payload):
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, image_bytes, 2835, 2835, 0, 0)
+    offset = 14 + len(header)
+    return b"BM" + struct.pack("<IHHI", offset + image_bytes, 0, 0, offset) + header + payload
+
+
+def tiff(width, height, samples, compression, strip_bytes, strip_data):
+    """A little-endian baseline TIFF with one strip holding the whole picture."""
+    entries = [
+        (256, 4, 1, width), (257, 4, 1, height), (258, 3, 1, 8), (259, 3, 1, compression),
+        (262, 3, 1, 2 if samples >= 3 else 1), (273, 4, 1, 0),  # strip offset patched below
+        (277, 3, 1, samples), (278, 4, 1, height), (279, 4, 1, strip_bytes), (284, 3, 1, 1),
+    ]
+    if samples == 4:
+        entries.append((338, 3, 1, 2))  # extra sample: unassociated alpha
+    entries.sort()
+    ifd_size = 2 + 12 * len(entries) + 4
+    data_offset = 8 + ifd_size
+    out = bytearray(b"II*\x00" + struct.pack("<I", 8) + struct.pack("<H", len(entries)))
+    for tag, kind, count, value in entries:
+        if tag == 273:
+            value = data_offset
+        packed = struct.pack("<H", value) + b"\0\0" if kind == 3 else struct.pack("<I", value)
+        out += struct.pack("<HHI", tag, kind, count) + packed
+    out += struct.pack("<I", 0)
+    return bytes(out) + strip_data
+
+
+def j2k(width, height, components, tile_width, tile_height):
+    """A JPEG 2000 codestream of one 8-bit layer, 5 decomposition levels and one tile whose packets
+    are all empty: it decodes to a flat grey picture at the full declared size."""
+    siz = struct.pack(">HIIIIIIIIH", 0, width, height, 0, 0, tile_width, tile_height, 0, 0, components)
+    siz += b"\x07\x01\x01" * components
+    cod = struct.pack(">BBHBBBBBB", 0, 0, 1, 0, 5, 4, 4, 0, 0)
+    qcd = bytes([0x40]) + bytes([0x48] * 16)  # no quantization, 3 guard bits, exponents of 8 bits
+    out = b"\xff\x4f"
+    for marker, body in ((0xFF51, siz), (0xFF52, cod), (0xFF5C, qcd)):
+        out += struct.pack(">HH", marker, len(body) + 2) + body
+    packets = bytes(6 * components)  # one empty packet per resolution and component
+    sot = struct.pack(">HHHIBB", 0xFF90, 10, 0, 14 + len(packets), 0, 1)  # tile 0, its only tile-part
+    return out + sot + b"\xff\x93" + packets + b"\xff\xd9"
+
+
+def icns_with_huge_element():
+    """An .icns file whose total length and one 'ic10' element each claim almost 4 GB."""
+    element = b"ic10" + struct.pack(">I", 0xFFFFFFF0) + b"\x89PNG\r\n\x1a\n"
+    return b"icns" + struct.pack(">I", 0xFFFFFFFF) + element
+
+
+def main():
+    folder = Path(sys.argv[1])
+    folder.mkdir(parents=True, exist_ok=True)
+    files = {
+        # 60000 x 60000 1-bit grey: 450 MB of zero rows squeezed to about half a megabyte.
+        "png-bomb-60000.png": png(60000, 60000, 1, 0, 7500, 60000),
+        # The largest picture accepted: 8192 x 8192 RGBA, 256 MiB decoded.
+        "png-largest-8192.png": png(8192, 8192, 8, 6, 8192 * 4, 8192),
+        # A 16384 x 16384 32-bit BMP header (1 GiB of pixels) over 64 bytes of data.
+        "bmp-1gb-claim.bmp": bmp(16384, 16384, 32, 1 << 30, bytes(64)),
+        # The largest size accepted, but only 64 bytes of pixel data present.
+        "bmp-largest-claim-8192.bmp": bmp(8192, 8192, 32, 1 << 28, bytes(64)),
+        # One uncompressed strip of 8000 x 8000 RGB claiming 4 GB of strip data, 64 bytes present.
+        "tiff-huge-strip-claim.tif": tiff(8000, 8000, 3, 1, 0xFFFFFFF0, bytes(64)),
+        # One deflated strip of 8192 x 8192 RGBA: 256 MiB inflated from a few hundred kilobytes.
+        "tiff-huge-strip-deflate.tif": tiff(8192, 8192, 4, 8, 0, b""),
+        # 60000 x 60000 RGB in a single tile, and 6000 x 6000 RGB (within the picture limits) in one tile.
+        "j2k-huge-tile-60000.j2k": j2k(60000, 60000, 3, 60000, 60000),
+        "j2k-huge-tile-6000.j2k": j2k(6000, 6000, 3, 6000, 6000),
+        "j2k-huge-tile-8192-rgba.j2k": j2k(8192, 8192, 4, 8192, 8192),
+        # Near the largest single tile accepted: 3200 x 3200 RGB, 117 MiB of 32-bit planes.
+        "j2k-largest-tile-3200.j2k": j2k(3200, 3200, 3, 3200, 3200),
+        "icns-4gb-element.icns": icns_with_huge_element(),
+    }
+    packer = zlib.compressobj(9)
+    row = bytes(8192 * 4)
+    strip = b"".join(packer.compress(row) for _ in range(8192)) + packer.flush()
+    files["tiff-huge-strip-deflate.tif"] = tiff(8192, 8192, 4, 8, len(strip), strip)
+    # Near the largest single strip accepted: 8192 x 4000 RGBA, 125 MiB inflated.
+    packer = zlib.compressobj(9)
+    strip = b"".join(packer.compress(row) for _ in range(4000)) + packer.flush()
+    files["tiff-largest-strip-deflate.tif"] = tiff(8192, 4000, 4, 8, len(strip), strip)
+    for name, data in files.items():
+        (folder / name).write_bytes(data)
+        print(f"{name}: {len(data)} bytes")
+
+
+if __name__ == "__main__":
+    main()
