@@ -34,13 +34,19 @@ std::string LowerExtension(const std::filesystem::path& fileName) {
 enum class TIconFileKind { Unreadable, Mac, Other };
 
 // Macintosh icon files begin with the four bytes "icns" (Apple's icon family resource type).
-TIconFileKind SniffIconFile(const std::filesystem::path& fileName) {
+TIconFileKind SniffIconFile(const std::filesystem::path& fileName, std::string& reason) {
+    const auto unreadable = [&reason](std::string why) {
+        reason = std::move(why);
+        return TIconFileKind::Unreadable;
+    };
     std::error_code error;
     if (!std::filesystem::is_regular_file(fileName, error))
-        return TIconFileKind::Unreadable;
+        return unreadable(error                                      ? error.message()
+                          : std::filesystem::exists(fileName, error) ? "not a regular file"
+                                                                     : "no such file");
     std::ifstream file(fileName, std::ios::binary);
     if (!file)
-        return TIconFileKind::Unreadable;
+        return unreadable("cannot be opened for reading");
     std::array<char, 4> head{};
     file.read(head.data(), static_cast<std::streamsize>(head.size()));
     if (file.gcount() == 4 && std::string_view(head.data(), 4) == "icns")
@@ -72,6 +78,13 @@ template <class TDepthFirst> bool ExchangeSort(TOrbIcon& doc, TDepthFirst depthF
 }
 
 } // namespace
+
+std::string TIconLoadReport::StorageOf(const TOrbImage& image) const {
+    for (const TImageStorage& record : Images)
+        if (record.Image == &image)
+            return record.Storage;
+    return {};
+}
 
 TIconCoders SetIconCoders(TIconCoders coders) {
     return std::exchange(InstalledCoders(), std::move(coders));
@@ -109,11 +122,25 @@ std::int32_t TOrbIcon::GetInsertIndex(std::int32_t width, std::int32_t height, s
 }
 
 bool TOrbIcon::LoadFromFile(const std::filesystem::path& fileName) {
-    const TIconFileKind kind = SniffIconFile(fileName);
-    if (kind == TIconFileKind::Unreadable)
+    TIconLoadReport report;
+    return LoadFromFile(fileName, report);
+}
+
+bool TOrbIcon::LoadFromFile(const std::filesystem::path& fileName, TIconLoadReport& report) {
+    report = {};
+    std::string reason;
+    const TIconFileKind kind = SniffIconFile(fileName, reason);
+    if (kind == TIconFileKind::Unreadable) {
+        report.Status = TStatus::Fail(TFailure::Io, reason);
         return false;
+    }
     const TIconCoder& coder = kind == TIconFileKind::Mac ? GetIconCoders().Mac : GetIconCoders().Ico;
-    return coder.LoadFromFile ? coder.LoadFromFile(fileName, *this) : false;
+    if (coder.LoadReporting)
+        return coder.LoadReporting(fileName, *this, report);
+    const bool loaded = coder.LoadFromFile ? coder.LoadFromFile(fileName, *this) : false;
+    if (!loaded)
+        report.Status = TStatus::Fail(TFailure::Unsupported, "no coder could read the file");
+    return loaded;
 }
 
 bool TOrbIcon::SaveToFile(const std::filesystem::path& fileName) {

@@ -10,10 +10,30 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace gw {
 
 class TOrbIcon;
+
+// How one image of a loaded icon file was stored in it. The document keeps only pixels and depths, so
+// the readers report this beside it: "png" or "dib" for a Windows icon entry; for a Macintosh icon
+// the element type, followed by "+" and the type of the mask element that was applied ("is32+s8mk",
+// "icl8+ICN#"); a 1-bit "#" element that masks itself is just its type ("ICN#").
+struct TImageStorage {
+    const TOrbImage* Image = nullptr; // the document image the stored one became
+    std::string Storage;
+};
+
+// What a load tells besides the document: one record per image it added, in the order added, and
+// the reason when the load failed.
+struct TIconLoadReport {
+    std::vector<TImageStorage> Images;
+    TStatus Status;
+    // The storage of image, or empty when the load did not add it.
+    std::string StorageOf(const TOrbImage& image) const;
+};
 
 // The seam between the document and the icon file coders. The coders live in formats/, which builds
 // on this folder, so the document cannot name them; instead the program installs them once at
@@ -27,6 +47,10 @@ struct TIconCoder {
     std::function<bool(TOrbIcon& img, const std::filesystem::path& fileName)> SaveToFile;
     // Adds the images of the file to the document.
     std::function<bool(const std::filesystem::path& fileName, TOrbIcon& img)> LoadFromFile;
+    // As LoadFromFile, and fills report. Optional: a coder without it reports no storage and only
+    // a generic reason.
+    std::function<bool(const std::filesystem::path& fileName, TOrbIcon& img, TIconLoadReport& report)>
+        LoadReporting = {};
 };
 
 struct TIconCoders {
@@ -52,6 +76,9 @@ public:
     // Reads a Macintosh icon file when the content starts with the "icns" signature, any other file
     // as a Windows icon file. False when the file cannot be read or the coder fails.
     bool LoadFromFile(const std::filesystem::path& fileName) override;
+    // The same load, telling in report how each image was stored and why a load failed. report is
+    // emptied first.
+    bool LoadFromFile(const std::filesystem::path& fileName, TIconLoadReport& report);
     // Writes a Macintosh icon file when the extension is ".icns" (in any case), otherwise a Windows
     // icon file, whatever the extension.
     bool SaveToFile(const std::filesystem::path& fileName) override;

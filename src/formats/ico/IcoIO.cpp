@@ -434,6 +434,7 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
         if (index < 0)
             return Refused(png.Width, png.Height, pngBitCount);
         TOrbImage& image = img.Image()[index];
+        ReportStorage(image, "png");
         PngToGPBitmap(image.Bitmap(), png);
         if (image.HasPalette())
             image.Palette().GetPaletteFromImage(image.Bitmap());
@@ -475,6 +476,7 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
     if (index < 0)
         return Refused(width, height, tag);
     TOrbImage& image = img.Image()[index];
+    ReportStorage(image, "dib");
     TBitmap& bitmap = image.Bitmap();
 
     // The palette is read in full for the bit count whatever biClrUsed says; the fourth byte of each
@@ -544,6 +546,18 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
     return reader.Ok() ? TStatus::Ok() : TStatus::Fail(TFailure::Truncated, "bitmap rows cut short");
 }
 
+namespace {
+
+bool LoadIconFile(const std::filesystem::path& fileName, TOrbIcon& img, TIconLoadReport& report) {
+    TIcoIO coder(img.Verbose());
+    coder.SetStorageReport(&report.Images);
+    const bool loaded = coder.LoadFromFile(fileName, img);
+    report.Status = coder.LastStatus();
+    return loaded;
+}
+
+} // namespace
+
 TIconCoder IcoIconCoder(std::function<bool()> compressVista) {
     return {
         .SaveToFile =
@@ -553,9 +567,10 @@ TIconCoder IcoIconCoder(std::function<bool()> compressVista) {
             },
         .LoadFromFile =
             [](const std::filesystem::path& fileName, TOrbIcon& img) {
-                TIcoIO coder(img.Verbose());
-                return coder.LoadFromFile(fileName, img);
+                TIconLoadReport report;
+                return LoadIconFile(fileName, img, report);
             },
+        .LoadReporting = LoadIconFile,
     };
 }
 

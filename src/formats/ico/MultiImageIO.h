@@ -10,11 +10,14 @@
 
 #include "image/ByteWriter.h"
 #include "image/CommonTypes.h"
+#include "image/OrbIcon.h"
 #include "image/OrbMultiImage.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace gw {
 
@@ -43,15 +46,26 @@ public:
     virtual TStatus SaveToStream(TOrbMultiImage& img, TByteWriter& stream) = 0;
     virtual TStatus LoadFromStream(std::span<const std::uint8_t> data, TOrbMultiImage& img) = 0;
 
+    // When set, LoadFromStream appends one record per image it adds: how that image was stored.
+    // The records belong to the caller; null (the default) reports nothing.
+    void SetStorageReport(std::vector<TImageStorage>* records) { FStorageReport = records; }
+
     bool Verbose() const { return FVerbose; }
     // Why the last SaveToFile or LoadFromFile failed (ok after a success).
     const TStatus& LastStatus() const { return FLastStatus; }
 
 protected:
+    // Called by the readers for every image they add to the document.
+    void ReportStorage(const TOrbImage& image, std::string storage) {
+        if (FStorageReport != nullptr)
+            FStorageReport->push_back({&image, std::move(storage)});
+    }
+
     bool FVerbose;
 
 private:
     TStatus FLastStatus;
+    std::vector<TImageStorage>* FStorageReport = nullptr;
 };
 
 } // namespace gw
