@@ -1,6 +1,8 @@
 #include "ConvertCommand.h"
 
 #include "Options.h"
+#include "ParallelBatch.h"
+#include "ProgressBar.h"
 
 #include "color/DataType.h"
 #include "pipeline/BatchProcess.h"
@@ -9,18 +11,26 @@
 #include "pipeline/IconCoders.h"
 #include "settings/Setting.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <pthread.h>
 #include <system_error>
+#include <thread>
+#include <unistd.h>
 
 namespace gw::cli {
 
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr const char* kCommand = "convert";
+// More workers than this only cost memory: every one holds a decoded picture.
+constexpr std::int32_t kMaxJobs = 64;
 
 struct TConvertOptions {
     TIconType IconType = TIconType::itWin;
@@ -29,18 +39,20 @@ struct TConvertOptions {
     bool Dither = true;
     bool Png = true;
     bool Quiet = false;
+    bool Recursive = false;
+    std::int32_t Jobs = 1;
     std::vector<fs::path> Paths;
 };
 
 const std::vector<TOptionSpec> kSpecs = {
-    {"type", true},    {"output-dir", true}, {"formats", true},    {"no-dither", false},
-    {"no-png", false}, {"quiet", false},     {"help", false, 'h'},
+    {"type", true},       {"output-dir", true},      {"formats", true},
+    {"no-dither", false}, {"no-png", false},         {"quiet", false, 'q'},
+    {"jobs", true, 'j'},  {"recursive", false, 'r'}, {"help", false, 'h'},
 };
 
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "glyphwright-cli convert: %s\nTry 'glyphwright-cli convert --help'.\n",
-                 message.c_str());
-    return kExitUsage;
+std::int32_t ProcessorCount() {
+    const unsigned count = std::thread::hardware_concurrency();
+    return count == 0 ? 1 : static_cast<std::int32_t>(std::min<unsigned>(count, kMaxJobs));
 }
 
 // Fills options from parsed; an error message when they do not make sense.
@@ -64,9 +76,18 @@ std::optional<std::string> ReadOptions(const TParsedArgs& parsed, TConvertOption
             return "--formats: '" + *formats + "' is not a list like 16x16-32;32x32-8";
         options.Formats = *formats;
     }
+    options.Jobs = ProcessorCount();
+    if (const auto jobs = parsed.Value("jobs")) {
+        const auto count = ParseCount(*jobs, 1, kMaxJobs);
+        if (!count)
+            return "--jobs must be a whole number from 1 to " + std::to_string(kMaxJobs) + ", not '" + *jobs +
+                   "'";
+        options.Jobs = *count;
+    }
     options.Dither = !parsed.Has("no-dither");
     options.Png = !parsed.Has("no-png");
     options.Quiet = parsed.Has("quiet");
+    options.Recursive = parsed.Has("recursive");
     for (const auto& operand : parsed.Operands)
         options.Paths.emplace_back(operand);
     if (options.Paths.empty())
@@ -88,26 +109,66 @@ void ApplyOptions(const TConvertOptions& options, TGlobalSetting& settings) {
     settings.SetCompressVista(options.Png);
 }
 
-const char* FailureText(TErrorType kind) {
-    switch (kind) {
-    case TErrorType::etReadError:
-        return "read error";
-    case TErrorType::etWriteError:
-        return "write error";
-    case TErrorType::etNone:
-        break;
+// One worker's conversion pipeline: its own settings (detached, the options applied), colour depth
+// converter and manager, so that workers share nothing they could change. The settings' getters
+// repair values in place, which must not happen on an object other threads read.
+class TWorkerPipeline : public TFileProcessor {
+public:
+    explicit TWorkerPipeline(const TConvertOptions& options)
+        : FSettings(std::make_unique<TGlobalSetting>(TPersistence::Detached)) {
+        ApplyOptions(options, *FSettings);
+        FDataType = std::make_unique<TDataType>(*FSettings);
+        FManager = std::make_unique<TIOManager>(*FSettings, *FDataType);
     }
-    return "failed";
+    bool ProcessFile(const fs::path& fileName, TErrorType& errorType) override {
+        return FManager->ProcessFile(fileName, errorType);
+    }
+    fs::path LastOutputFile() const override { return FManager->LastOutputFile(); }
+    fs::path WantedOutputFile(const fs::path& fileName) const { return FManager->WantedOutputFile(fileName); }
+
+private:
+    std::unique_ptr<TGlobalSetting> FSettings;
+    std::unique_ptr<TDataType> FDataType;
+    std::unique_ptr<TIOManager> FManager;
+};
+
+// Replaces every folder among paths by the regular files below it (symbolic links to files included,
+// links to folders not followed), sorted by path; other paths stay as they are. A folder that cannot
+// be read is reported and sets walkFailed.
+std::vector<fs::path> ExpandFolders(const std::vector<fs::path>& paths, bool& walkFailed) {
+    std::vector<fs::path> files;
+    for (const fs::path& path : paths) {
+        std::error_code ec;
+        if (!fs::is_directory(path, ec)) {
+            files.push_back(path);
+            continue;
+        }
+        std::vector<fs::path> found;
+        fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec);
+        for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            std::error_code typeError;
+            if (it->is_regular_file(typeError))
+                found.push_back(it->path());
+        }
+        if (ec) {
+            ReportError(kCommand, path, "cannot read the folder: " + ec.message());
+            walkFailed = true;
+        }
+        std::sort(found.begin(), found.end());
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    return files;
 }
 
-void PrintLine(std::FILE* stream, const std::string& line) {
-    std::fputs(line.c_str(), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
+std::string FailureLine(const fs::path& source, const TEntryOutcome& outcome) {
+    const char* kind = outcome.Kind == TErrorType::etReadError    ? "read error"
+                       : outcome.Kind == TErrorType::etWriteError ? "write error"
+                                                                  : "failed";
+    return source.string() + ": " + kind + " (" + outcome.Reason + ")";
 }
 
-// Signals the main thread waits for while the worker runs: Ctrl-C and kill ask it to stop after the
-// picture in hand, SIGUSR1 is the worker's own "finished".
+// Signals the main thread waits for while the workers run: Ctrl-C and kill ask them to stop after the
+// pictures in hand, SIGUSR1 is a worker's "something changed".
 class TSignalWait {
 public:
     TSignalWait() {
@@ -115,19 +176,26 @@ public:
         sigaddset(&FSet, SIGINT);
         sigaddset(&FSet, SIGTERM);
         sigaddset(&FSet, SIGUSR1);
-        // Blocked before the worker starts, so the worker inherits the mask and every one of these
-        // signals waits for the main thread's sigwait.
+        // Blocked before the workers start, so they inherit the mask and every one of these signals
+        // waits for the main thread.
         pthread_sigmask(SIG_BLOCK, &FSet, &FOld);
     }
-    ~TSignalWait() { pthread_sigmask(SIG_SETMASK, &FOld, nullptr); }
+    ~TSignalWait() {
+        // Take what is still pending (a worker's last note, a Ctrl-C after the end) so that unblocking
+        // delivers none of ours.
+        const timespec none{0, 0};
+        while (sigtimedwait(&FSet, nullptr, &none) > 0) {
+        }
+        pthread_sigmask(SIG_SETMASK, &FOld, nullptr);
+    }
     TSignalWait(const TSignalWait&) = delete;
     TSignalWait& operator=(const TSignalWait&) = delete;
 
-    int Next() {
-        int signal = 0;
-        while (sigwait(&FSet, &signal) != 0) {
-        }
-        return signal;
+    // The next signal, or 0 when none came within the timeout.
+    int Next(std::int32_t timeoutMs) {
+        const timespec timeout{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1000000L};
+        const int signal = sigtimedwait(&FSet, nullptr, &timeout);
+        return signal < 0 ? 0 : signal;
     }
 
 private:
@@ -135,109 +203,189 @@ private:
     sigset_t FOld{};
 };
 
-// Runs the batch and returns its summary; succeeded tells whether every picture was converted.
-TSummaryMessage RunBatch(TIOManager& manager, const TConvertOptions& options, bool& succeeded) {
-    TBatchProcess batch(manager);
-    batch.SetFileList(options.Paths);
-    // A command-line run keeps the priority its user gave it (nice).
-    batch.SetLowestPriority(false);
-    batch.SetOnFileDone([&options](const fs::path& source, bool ok, TErrorType kind, const fs::path& output) {
-        if (options.Quiet)
-            return;
-        PrintLine(stdout, ok ? source.string() + " -> " + output.string()
-                             : source.string() + ": " + FailureText(kind));
-    });
+// Prints the outcomes of the entries in input order as far as they are settled; with all, every
+// settled one (after a cancel some in between stay pending).
+class TOutcomePrinter {
+public:
+    TOutcomePrinter(const TParallelBatch& batch, bool quiet, TProgressBar& bar)
+        : FBatch(batch), FQuiet(quiet), FBar(bar) {}
+
+    void Flush(bool all) {
+        for (; FNext < FBatch.EntryCount(); ++FNext) {
+            const TEntryOutcome outcome = FBatch.Outcome(FNext);
+            if (outcome.State == TEntryState::Pending && !all)
+                break;
+            if (outcome.State != TEntryState::Done || FQuiet)
+                continue;
+            const fs::path& source = FBatch.Entry(FNext);
+            FBar.Clear();
+            PrintLine(stdout, outcome.Ok ? source.string() + " -> " + outcome.Output.string()
+                                         : FailureLine(source, outcome));
+        }
+    }
+
+private:
+    const TParallelBatch& FBatch;
+    bool FQuiet;
+    TProgressBar& FBar;
+    std::size_t FNext = 0;
+};
+
+// Runs the workers until they are done or a signal stops them; true when interrupted.
+bool RunWorkers(TParallelBatch& batch, const TConvertOptions& options) {
+    TProgressBar bar(!options.Quiet && batch.PictureCount() > 1 && ::isatty(STDERR_FILENO) == 1,
+                     batch.PictureCount());
+    TOutcomePrinter printer(batch, options.Quiet, bar);
     const pthread_t mainThread = pthread_self();
-    batch.SetOnTerminate([mainThread](TBatchProcess&) { pthread_kill(mainThread, SIGUSR1); });
+    batch.SetOnChange([mainThread] { pthread_kill(mainThread, SIGUSR1); });
 
     bool interrupted = false;
     {
         TSignalWait signals;
-        batch.Start();
-        for (;;) {
-            const int signal = signals.Next();
-            if (signal == SIGUSR1 && batch.Finished())
-                break;
+        batch.Start(options.Jobs);
+        // The bar's clock ticks while a picture takes long; without a bar only signals wake us.
+        const std::int32_t timeoutMs = bar.Enabled() ? 250 : 1000;
+        while (!batch.Finished()) {
+            const int signal = signals.Next(timeoutMs);
             if ((signal == SIGINT || signal == SIGTERM) && !interrupted) {
                 interrupted = true;
                 batch.Terminate();
+                bar.Clear();
                 if (!options.Quiet)
-                    PrintLine(stderr, "Cancelling: the picture in hand is finished first.");
+                    PrintLine(stderr, "Cancelling: the pictures in hand are finished first.");
             }
+            printer.Flush(false);
+            bar.Draw(batch.DoneCount(), batch.CurrentFile());
         }
         batch.WaitFor();
     }
-    if (interrupted)
-        batch.SetCancelled(true);
-    succeeded = !batch.Cancelled() && batch.Success() > 0 && batch.Failed() == 0;
-    return GetSummaryMessage(batch);
+    printer.Flush(true);
+    bar.Clear();
+    return interrupted;
 }
 
 } // namespace
 
 std::string ConvertUsage() {
-    return R"(Usage: glyphwright-cli convert [OPTIONS] PATH...
+    return R"HELP(NAME
+    glyphwright-cli convert - turn pictures into icon files
 
-Turns every picture among the PATHs into one icon file, as dropping them on the Glyphwright window
-would: folders and files that are not pictures (BMP, JPEG, PNG, GIF, little-endian TIFF, JPEG 2000,
-recognised by their content) are skipped. The icon is written beside its picture, or into the output
-folder, as NAME.ico or NAME.icns; an existing file is never overwritten: the new icon gets the next free
-name NAME (2).ico, NAME (3).ico, ...
+SYNOPSIS
+    glyphwright-cli convert [OPTIONS] PATH...
 
-The command starts from the default settings and never reads or writes the window's settings file.
+DESCRIPTION
+    Turns every picture among the PATHs into one icon file, as dropping them on the Glyphwright
+    window would. Pictures are BMP, JPEG, PNG, GIF, little-endian TIFF and JPEG 2000 files,
+    recognised by their content, not by their names; other files are skipped, and so are folders
+    unless --recursive is given.
 
-Options:
-  --type win|mac      icon type: Windows .ico (default) or Macintosh .icns
-  --output-dir DIR    write the icons into DIR (it must exist) instead of beside the pictures
-  --formats LIST      the images of the icon type chosen, as WIDTHxHEIGHT-BITS items separated by ";"
-                      (bits 32, 8, 4 or 1), for example "16x16-32;32x32-8;256x256-32". Formats wider
-                      than the picture are skipped. Defaults:
-                        win: 16x16-32;16x16-8;16x16-4;32x32-32;32x32-8;32x32-4;48x48-32;48x48-8;
-                             64x64-32;256x256-32
-                        mac: 16x16-32;16x16-8;16x16-4;32x32-32;32x32-8;32x32-4;48x48-32;48x48-8;
-                             128x128-32;256x256-32;512x512-32;1024x1024-32
-  --no-dither         map 8-, 4- and 1-bit images to their palette without Floyd-Steinberg dithering
-  --no-png            store the 256 x 256 image of an .ico file as a bitmap instead of PNG
-  --quiet             print nothing but a failure summary
-  -h, --help          show this help
+    Each picture is fitted onto a square canvas of at most 1024 x 1024 pixels, and every format of
+    the format list is drawn from it and reduced to its colour depth. The icon is written beside its
+    picture, or into the output folder, as NAME.ico or NAME.icns (NAME is the picture's file name
+    without its last extension). An existing file is never overwritten: the new icon gets the next
+    free name of the series NAME (2).ico, NAME (3).ico, ...
 
-Output: one line per picture on standard output, "SOURCE -> ICON" or "SOURCE: read error",
-"SOURCE: write error" or "SOURCE: failed", then the summary of the run (on standard error when some
-picture failed). Ctrl-C stops after the picture in hand; icons written so far stay.
+    The command starts from the default settings and never reads or writes the window's settings
+    file.
 
-Exit status: 0 when every picture was converted, 1 when some picture failed, none was recognised or
-the run was cancelled, 2 for a usage error.
-)";
+OPTIONS
+    --type win|mac
+        The icon type: a Windows icon .ico (the default) or a Macintosh icon .icns.
+
+    --output-dir DIR
+        Write the icons into DIR, which must exist, instead of beside the pictures.
+
+    --formats LIST
+        The images of the icon type chosen, as WIDTHxHEIGHT-BITS items separated by ";" (bits 32,
+        8, 4 or 1), for example "16x16-32;32x32-8;256x256-32". Formats wider than the picture's
+        canvas are left out. The defaults:
+          win: 16x16-32;16x16-8;16x16-4;32x32-32;32x32-8;32x32-4;48x48-32;48x48-8;64x64-32;
+               256x256-32
+          mac: 16x16-32;16x16-8;16x16-4;32x32-32;32x32-8;32x32-4;48x48-32;48x48-8;128x128-32;
+               256x256-32;512x512-32;1024x1024-32
+
+    --no-dither
+        Map 8-, 4- and 1-bit images to their palette without Floyd-Steinberg dithering.
+
+    --no-png
+        Store the 256 x 256 image of an .ico file as a bitmap instead of PNG.
+
+    -j N, --jobs N
+        Convert up to N pictures at once (1 to 64; the default is the number of processor cores).
+        Every conversion has its own pipeline, so the icons are byte for byte those of --jobs 1.
+        Pictures whose icons would take names of one series (a.png and a.jpg in one folder) are
+        converted one after the other in the order given, so a.png gives a.ico and a.jpg gives
+        a (2).ico whatever N is.
+
+    -r, --recursive
+        Walk every folder among the PATHs and convert the pictures below it, in name order.
+        Symbolic links to folders are not followed.
+
+    -q, --quiet
+        Print nothing but the summary of a run that did not convert every picture.
+
+    -h, --help
+        Show this help.
+
+OUTPUT
+    One line per picture on standard output, in the order given: "SOURCE -> ICON" for an icon
+    written, or "SOURCE: read error (REASON)", "SOURCE: write error (REASON)" or
+    "SOURCE: failed (REASON)". Then the summary of the run: on standard output when every picture
+    was converted, otherwise on standard error.
+
+    While more than one picture is converted and standard error is a terminal, a progress line on
+    standard error shows the pictures done, the picture in hand and the time taken.
+
+    Ctrl-C (or SIGTERM) stops the run: the pictures in hand are finished, no other is started, and
+    the icons written so far stay.
+
+EXIT STATUS
+    0   every picture was converted
+    1   some picture failed, none was found, a folder could not be read, or the run was cancelled
+    2   the command line is wrong
+
+EXAMPLES
+    glyphwright-cli convert photo.jpg
+        writes photo.ico beside photo.jpg
+    glyphwright-cli convert --type mac --output-dir icons -r pictures
+        writes one .icns file into icons for every picture below the folder pictures
+)HELP";
 }
 
 int RunConvert(const std::vector<std::string>& args) {
-    const TParsedArgs parsed = ParseArgs(args, kSpecs);
-    if (!parsed.Error.empty())
-        return UsageError(parsed.Error);
-    if (parsed.Has("help")) {
-        std::fputs(ConvertUsage().c_str(), stdout);
-        return kExitOk;
-    }
+    TParsedArgs parsed;
+    if (const auto done = ParseCommandArgs(kCommand, args, kSpecs, ConvertUsage(), parsed))
+        return *done;
     TConvertOptions options;
     if (const auto error = ReadOptions(parsed, options))
-        return UsageError(*error);
+        return UsageError(kCommand, *error);
 
     // Nothing written to a closed pipe should end the run in the middle of a save.
     std::signal(SIGPIPE, SIG_IGN);
 
-    // A detached settings object: the defaults, never the window's settings file.
+    // The coders installed for every document ask these settings (the PNG switch, dithering); they
+    // only read them.
     TGlobalSetting settings(TPersistence::Detached);
     ApplyOptions(options, settings);
     RegisterIconCoders(settings);
-    TDataType dataType(settings);
-    TIOManager manager(settings, dataType);
 
-    bool succeeded = false;
-    const TSummaryMessage summary = RunBatch(manager, options, succeeded);
-    if (summary.Type == TMessageType::mtFailure)
+    bool walkFailed = false;
+    std::vector<fs::path> files =
+        options.Recursive ? ExpandFolders(options.Paths, walkFailed) : options.Paths;
+    const TWorkerPipeline naming(options);
+    TParallelBatch batch(
+        std::move(files), [&options] { return std::make_unique<TWorkerPipeline>(options); },
+        [&naming](const fs::path& source) { return naming.WantedOutputFile(source); });
+
+    const bool interrupted = RunWorkers(batch, options);
+    const TBatchCounts counts = batch.Counts();
+    const TSummaryMessage summary =
+        GetSummaryMessage(interrupted, counts.Success, counts.Failed, counts.ReadErrors, counts.WriteErrors);
+    if (summary.Type == TMessageType::mtFailure || walkFailed)
         PrintLine(stderr, summary.Text);
     else if (!options.Quiet)
         PrintLine(stdout, summary.Text);
+    const bool succeeded = !interrupted && !walkFailed && counts.Success > 0 && counts.Failed == 0;
     return succeeded ? kExitOk : kExitFailure;
 }
 

@@ -2,21 +2,49 @@
 // this file only picks one.
 
 #include "ConvertCommand.h"
+#include "ExtractCommand.h"
+#include "InfoCommand.h"
 #include "Options.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#ifndef GW_VERSION
+#define GW_VERSION "unknown"
+#endif
+
 namespace {
 
-constexpr const char* kUsage = R"(Usage: glyphwright-cli COMMAND [OPTIONS] ARGS...
+constexpr const char* kUsage = R"HELP(NAME
+    glyphwright-cli - make icon files from pictures, and look into icon files
 
-Commands:
-  convert     turn pictures into icon files (.ico or .icns)
+SYNOPSIS
+    glyphwright-cli convert [OPTIONS] PATH...
+    glyphwright-cli info [--json] FILE...
+    glyphwright-cli extract [--output-dir DIR] FILE...
+    glyphwright-cli --help | --version
 
-Run 'glyphwright-cli COMMAND --help' for the options of a command.
-)";
+DESCRIPTION
+    The command-line companion of the Glyphwright window, for build scripts and for a look at what
+    an icon file holds.
+
+COMMANDS
+    convert   turn pictures (BMP, JPEG, PNG, GIF, TIFF, JPEG 2000) into Windows icons (.ico) or
+              Macintosh icons (.icns), several at once
+    info      list the images of icon files (.ico, .cur, .icns) and how each is stored
+    extract   write every image of icon files as a PNG file
+
+    Run 'glyphwright-cli COMMAND --help' for the options of a command; 'man glyphwright-cli' tells
+    the same.
+
+OPTIONS
+    -h, --help     show this help
+    --version      show the version
+
+EXIT STATUS
+    0 success, 1 some file failed, 2 the command line is wrong.
+)HELP";
 
 struct TCommand {
     const char* Name;
@@ -25,6 +53,8 @@ struct TCommand {
 
 constexpr TCommand kCommands[] = {
     {"convert", gw::cli::RunConvert},
+    {"info", gw::cli::RunInfo},
+    {"extract", gw::cli::RunExtract},
 };
 
 } // namespace
@@ -39,9 +69,14 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return gw::cli::kExitOk;
     }
+    if (args[0] == "--version") {
+        std::puts("glyphwright-cli " GW_VERSION);
+        return gw::cli::kExitOk;
+    }
     for (const TCommand& command : kCommands)
         if (args[0] == command.Name)
             return command.Run(std::vector<std::string>(args.begin() + 1, args.end()));
-    std::fprintf(stderr, "glyphwright-cli: unknown command '%s'\n%s", args[0].c_str(), kUsage);
+    std::fprintf(stderr, "glyphwright-cli: unknown command '%s'\nTry 'glyphwright-cli --help'.\n",
+                 args[0].c_str());
     return gw::cli::kExitUsage;
 }

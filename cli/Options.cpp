@@ -1,6 +1,7 @@
 #include "Options.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace gw::cli {
 
@@ -81,6 +82,45 @@ TParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<TO
         result.Options.push_back(std::move(option));
     }
     return result;
+}
+
+std::optional<int> ParseCommandArgs(const char* command, const std::vector<std::string>& args,
+                                    const std::vector<TOptionSpec>& specs, const std::string& usage,
+                                    TParsedArgs& parsed) {
+    parsed = ParseArgs(args, specs);
+    if (!parsed.Error.empty())
+        return UsageError(command, parsed.Error);
+    if (parsed.Has("help")) {
+        std::fputs(usage.c_str(), stdout);
+        return kExitOk;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> ParseCount(const std::string& text, std::int32_t min, std::int32_t max) {
+    std::int32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [last, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || last != end || value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
+void PrintLine(std::FILE* stream, const std::string& line) {
+    std::fputs(line.c_str(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+int UsageError(const char* command, const std::string& message) {
+    std::fprintf(stderr, "glyphwright-cli %s: %s\nTry 'glyphwright-cli %s --help'.\n", command,
+                 message.c_str(), command);
+    return kExitUsage;
+}
+
+void ReportError(const char* command, const std::filesystem::path& file, const std::string& reason) {
+    std::fprintf(stderr, "glyphwright-cli %s: %s: %s\n", command, file.c_str(), reason.c_str());
+    std::fflush(stderr);
 }
 
 } // namespace gw::cli

@@ -2,6 +2,9 @@
 // Reading the arguments of one command: long options with or without a value ("--name VALUE" or
 // "--name=VALUE"), flags, "--" to end the options, and the remaining operands in order.
 
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,5 +38,21 @@ struct TParsedArgs {
 };
 
 TParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<TOptionSpec>& specs);
+
+// Parses the arguments of command. Answers the exit status when the command is done already (a usage
+// error was reported, or the help printed because of -h or --help), nullopt when it should run.
+std::optional<int> ParseCommandArgs(const char* command, const std::vector<std::string>& args,
+                                    const std::vector<TOptionSpec>& specs, const std::string& usage,
+                                    TParsedArgs& parsed);
+
+// A whole decimal number from min to max, or nullopt.
+std::optional<std::int32_t> ParseCount(const std::string& text, std::int32_t min, std::int32_t max);
+
+// Writes line and a line feed, and flushes, so that lines of both streams keep their order.
+void PrintLine(std::FILE* stream, const std::string& line);
+// "glyphwright-cli COMMAND: MESSAGE" and the hint to the help, on standard error; returns kExitUsage.
+int UsageError(const char* command, const std::string& message);
+// "glyphwright-cli COMMAND: FILE: REASON" on standard error.
+void ReportError(const char* command, const std::filesystem::path& file, const std::string& reason);
 
 } // namespace gw::cli

@@ -1,139 +1,29 @@
 // Runs the glyphwright-cli program as a script would and checks what it prints, writes and answers.
 
+#include "CliTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <csignal>
-#include <cstdio>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace gw {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Lines;
+using test::RunCli;
+using test::TCliChild;
+using test::TCliResult;
 using test::TTempDir;
-
-const fs::path kProgram = fs::path(GW_BINARY_DIR) / "cli" / "glyphwright-cli";
-
-struct TResult {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
-
-std::string ReadAll(int fd) {
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            text.append(buffer, static_cast<std::size_t>(n));
-        else if (n == 0 || errno != EINTR)
-            break;
-    }
-    return text;
-}
-
-// A running glyphwright-cli with its standard output and error on pipes.
-class TChild {
-public:
-    TChild(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
-        int out[2], err[2];
-        if (::pipe(out) != 0 || ::pipe(err) != 0)
-            throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addclose(&actions, err[0]);
-        std::vector<std::string> argStore{kProgram.string()};
-        argStore.insert(argStore.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : argStore)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> envStore;
-        for (char** e = environ; *e != nullptr; ++e)
-            envStore.emplace_back(*e);
-        envStore.insert(envStore.end(), env.begin(), env.end());
-        std::vector<char*> envp;
-        for (auto& e : envStore)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        const int rc = posix_spawn(&FPid, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        ::close(err[1]);
-        FOut = out[0];
-        FErr = err[0];
-        if (rc != 0)
-            throw std::runtime_error("cannot start " + kProgram.string());
-    }
-    ~TChild() {
-        if (FOut >= 0)
-            ::close(FOut);
-        if (FErr >= 0)
-            ::close(FErr);
-    }
-
-    // Reads standard output up to the end of its first line.
-    std::string FirstLine() {
-        std::string line;
-        char c = 0;
-        while (::read(FOut, &c, 1) == 1) {
-            line += c;
-            if (c == '\n')
-                break;
-        }
-        FOutSoFar += line;
-        return line;
-    }
-    void Signal(int signal) { ::kill(FPid, signal); }
-
-    TResult Wait() {
-        TResult result;
-        result.Out = FOutSoFar + ReadAll(FOut);
-        result.Err = ReadAll(FErr);
-        int status = 0;
-        while (::waitpid(FPid, &status, 0) < 0 && errno == EINTR) {
-        }
-        result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return result;
-    }
-
-private:
-    pid_t FPid = -1;
-    int FOut = -1;
-    int FErr = -1;
-    std::string FOutSoFar;
-};
-
-TResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
-    return TChild(args, env).Wait();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
 
 class ConvertCommandTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(fs::exists(kProgram)) << kProgram << " is not built"; }
+    void SetUp() override {
+        ASSERT_TRUE(fs::exists(test::CliProgram())) << test::CliProgram() << " is not built";
+    }
 
     fs::path Picture(const std::string& name, std::int32_t width = 300, std::int32_t height = 200) {
         test::WriteFileBytes(Dir / name, test::EncodeTestBmp(test::MakeGradient(width, height, false)));
@@ -165,15 +55,16 @@ protected:
 // --- Usage ----------------------------------------------------------------------------------------
 
 TEST_F(ConvertCommandTest, HelpExplainsEveryOption) {
-    const TResult result = RunCli({"convert", "--help"});
+    const TCliResult result = RunCli({"convert", "--help"});
     EXPECT_EQ(result.Status, 0);
-    for (const char* word : {"--type win|mac", "--output-dir DIR", "--formats LIST", "--no-dither",
-                             "--no-png", "--quiet", "SOURCE -> ICON", "read error", "Exit status", "Ctrl-C"})
+    for (const char* word :
+         {"--type win|mac", "--output-dir DIR", "--formats LIST", "--no-dither", "--no-png", "--quiet",
+          "--jobs N", "--recursive", "SOURCE -> ICON", "read error (REASON)", "EXIT STATUS", "Ctrl-C"})
         EXPECT_NE(result.Out.find(word), std::string::npos) << word;
 }
 
 TEST_F(ConvertCommandTest, ProgramHelpNamesTheCommand) {
-    const TResult result = RunCli({"--help"});
+    const TCliResult result = RunCli({"--help"});
     EXPECT_EQ(result.Status, 0);
     EXPECT_NE(result.Out.find("convert"), std::string::npos);
 }
@@ -192,7 +83,7 @@ TEST_P(ConvertUsageErrorTest, ExitsWithTwoAndWritesNothing) {
         args.push_back(arg == "PICTURE"   ? (Dir / "photo.bmp").string()
                        : arg == "MISSING" ? (Dir / "no").string()
                                           : arg);
-    const TResult result = RunCli(args);
+    const TCliResult result = RunCli(args);
     EXPECT_EQ(result.Status, 2) << result.Err;
     EXPECT_FALSE(result.Err.empty());
     EXPECT_TRUE(result.Out.empty());
@@ -210,38 +101,45 @@ INSTANTIATE_TEST_SUITE_P(
                     TUsageCase{"OutputFolderIsAFile", {"convert", "--output-dir", "PICTURE", "PICTURE"}},
                     TUsageCase{"FormatListEndingInDelimiter",
                                {"convert", "--formats", "16x16-32;", "PICTURE"}},
-                    TUsageCase{"FlagWithValue", {"convert", "--quiet=yes", "PICTURE"}}),
+                    TUsageCase{"FlagWithValue", {"convert", "--quiet=yes", "PICTURE"}},
+                    TUsageCase{"NoJobs", {"convert", "--jobs", "0", "PICTURE"}},
+                    TUsageCase{"NegativeJobs", {"convert", "-j", "-2", "PICTURE"}},
+                    TUsageCase{"TooManyJobs", {"convert", "--jobs=65", "PICTURE"}},
+                    TUsageCase{"JobsNotANumber", {"convert", "--jobs", "2x", "PICTURE"}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // --- Failures (no icon written) -------------------------------------------------------------------
 
 TEST_F(ConvertCommandTest, UndecodablePictureIsAReadError) {
     const fs::path bad = Corrupt("bad.bmp");
-    const TResult result = RunCli({"convert", bad.string()});
+    const TCliResult result = RunCli({"convert", bad.string()});
     EXPECT_EQ(result.Status, 1);
-    EXPECT_EQ(Lines(result.Out), std::vector<std::string>{bad.string() + ": read error"});
+    EXPECT_EQ(Lines(result.Out),
+              std::vector<std::string>{bad.string() + ": read error (the picture could not be decoded)"});
     EXPECT_EQ(result.Err, "Error while opening the file!\n");
 }
 
 TEST_F(ConvertCommandTest, FoldersAndNonPicturesAreSkipped) {
     fs::create_directory(Dir / "folder");
     test::WriteFileBytes(Dir / "notes.txt", {'h', 'i'});
-    const TResult result = RunCli({"convert", (Dir / "folder").string(), (Dir / "notes.txt").string()});
+    const TCliResult result = RunCli({"convert", (Dir / "folder").string(), (Dir / "notes.txt").string()});
     EXPECT_EQ(result.Status, 1);
     EXPECT_TRUE(result.Out.empty());
     EXPECT_EQ(result.Err, "No recognizable files were found!\n");
 }
 
 TEST_F(ConvertCommandTest, MissingPathFailsWithoutKind) {
-    const TResult result = RunCli({"convert", (Dir / "gone.png").string()});
+    const TCliResult result = RunCli({"convert", (Dir / "gone.png").string()});
     EXPECT_EQ(result.Status, 1);
-    EXPECT_EQ(Lines(result.Out), std::vector<std::string>{(Dir / "gone.png").string() + ": failed"});
+    EXPECT_EQ(Lines(result.Out),
+              std::vector<std::string>{(Dir / "gone.png").string() +
+                                       ": failed (cannot be opened: No such file or directory)"});
     // The summary keeps its trailing space.
     EXPECT_EQ(result.Err, "Error while processing the file! \n");
 }
 
 TEST_F(ConvertCommandTest, QuietPrintsOnlyTheFailureSummary) {
-    const TResult result =
+    const TCliResult result =
         RunCli({"convert", "--quiet", Corrupt("a.bmp").string(), Corrupt("b.bmp").string()});
     EXPECT_EQ(result.Status, 1);
     EXPECT_TRUE(result.Out.empty());
@@ -267,7 +165,7 @@ std::uint16_t Le16(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
 
 TEST_F(ConvertCommandTest, PictureBecomesAnIconBesideIt) {
     const fs::path source = Picture("photo.bmp");
-    const TResult result = RunCli({"convert", source.string()});
+    const TCliResult result = RunCli({"convert", source.string()});
     EXPECT_EQ(result.Status, 0) << result.Out << result.Err;
     EXPECT_EQ(Lines(result.Out),
               (std::vector<std::string>{source.string() + " -> " + (Dir / "photo.ico").string(),
@@ -284,7 +182,7 @@ TEST_F(ConvertCommandTest, PictureBecomesAnIconBesideIt) {
 TEST_F(ConvertCommandTest, UsesTheDefaultsWhateverTheWindowSettingsSay) {
     const auto env = UserWithSettings();
     const fs::path source = Picture("photo.bmp");
-    const TResult result = RunCli({"convert", source.string()}, env);
+    const TCliResult result = RunCli({"convert", source.string()}, env);
     EXPECT_EQ(result.Status, 0) << result.Err;
     EXPECT_TRUE(fs::exists(Dir / "photo.ico"));
     EXPECT_TRUE(fs::is_empty(Home / "elsewhere"));
@@ -293,8 +191,8 @@ TEST_F(ConvertCommandTest, UsesTheDefaultsWhateverTheWindowSettingsSay) {
 TEST_F(ConvertCommandTest, OptionsChooseTypeFolderAndFormats) {
     fs::create_directory(Dir / "out");
     const fs::path source = Picture("photo.bmp");
-    const TResult result = RunCli({"convert", "--type", "mac", "--output-dir", (Dir / "out").string(),
-                                   "--formats", "32x32-32;16x16-8", "--no-dither", source.string()});
+    const TCliResult result = RunCli({"convert", "--type", "mac", "--output-dir", (Dir / "out").string(),
+                                      "--formats", "32x32-32;16x16-8", "--no-dither", source.string()});
     EXPECT_EQ(result.Status, 0) << result.Err;
     ASSERT_TRUE(fs::exists(Dir / "out" / "photo.icns"));
     const auto icon = test::ReadFileBytes(Dir / "out" / "photo.icns");
@@ -303,7 +201,7 @@ TEST_F(ConvertCommandTest, OptionsChooseTypeFolderAndFormats) {
 
 TEST_F(ConvertCommandTest, NoPngStoresTheLargeImageAsABitmap) {
     const fs::path source = Picture("photo.bmp");
-    const TResult result = RunCli({"convert", "--no-png", "--formats", "256x256-32", source.string()});
+    const TCliResult result = RunCli({"convert", "--no-png", "--formats", "256x256-32", source.string()});
     ASSERT_EQ(result.Status, 0) << result.Err;
     const auto icon = test::ReadFileBytes(Dir / "photo.ico");
     const std::uint32_t offset = icon.at(18) | icon.at(19) << 8 | icon.at(20) << 16 | icon.at(21) << 24;
@@ -315,7 +213,7 @@ TEST_F(ConvertCommandTest, SecondRunNumbersTheNewIconAndKeepsTheFirst) {
     const fs::path source = Picture("photo.bmp");
     ASSERT_EQ(RunCli({"convert", source.string()}).Status, 0);
     const auto first = test::ReadFileBytes(Dir / "photo.ico");
-    const TResult second = RunCli({"convert", source.string()});
+    const TCliResult second = RunCli({"convert", source.string()});
     EXPECT_EQ(second.Status, 0);
     EXPECT_NE(second.Out.find(" -> " + (Dir / "photo (2).ico").string()), std::string::npos);
     EXPECT_EQ(test::ReadFileBytes(Dir / "photo.ico"), first);
@@ -324,12 +222,23 @@ TEST_F(ConvertCommandTest, SecondRunNumbersTheNewIconAndKeepsTheFirst) {
 TEST_F(ConvertCommandTest, MixedRunReportsEachPictureAndExitsWithOne) {
     const fs::path good = Picture("good.bmp");
     const fs::path bad = Corrupt("bad.bmp");
-    const TResult result = RunCli({"convert", good.string(), bad.string()});
+    const TCliResult result = RunCli({"convert", good.string(), bad.string()});
     EXPECT_EQ(result.Status, 1);
     EXPECT_EQ(Lines(result.Out),
               (std::vector<std::string>{good.string() + " -> " + (Dir / "good.ico").string(),
-                                        bad.string() + ": read error"}));
+                                        bad.string() + ": read error (the picture could not be decoded)"}));
     EXPECT_EQ(result.Err, "Some files were processed successfully, but there were also errors!\n");
+}
+
+TEST_F(ConvertCommandTest, WriteErrorNamesTheFolder) {
+    // Nobody, not even the super-user, can create files in /proc.
+    const fs::path source = Picture("photo.bmp");
+    const TCliResult result = RunCli({"convert", "--output-dir", "/proc", source.string()});
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_EQ(Lines(result.Out),
+              std::vector<std::string>{source.string() +
+                                       ": write error (the icon could not be written into /proc)"});
+    EXPECT_EQ(result.Err, "Error while saving the file!\n");
 }
 
 // --- Ctrl-C ---------------------------------------------------------------------------------------
@@ -341,11 +250,11 @@ TEST_F(ConvertCommandTest, InterruptFinishesThePictureInHandAndLeavesTheRest) {
     std::vector<std::string> args{"convert"};
     for (int i = 0; i < kPictures; ++i)
         args.push_back(Picture("p" + std::to_string(i) + ".bmp", 1600, 1200).string());
-    TChild child(args);
-    const std::string first = child.FirstLine();
+    TCliChild child(args);
+    const std::string first = child.NextLine();
     ASSERT_FALSE(first.empty());
     child.Signal(SIGINT);
-    const TResult result = child.Wait();
+    const TCliResult result = child.Wait();
     EXPECT_EQ(result.Status, 1);
     EXPECT_NE(result.Err.find("Processing was cancelled!\n"), std::string::npos);
     const auto lines = Lines(result.Out);

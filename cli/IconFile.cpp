@@ -1,0 +1,64 @@
+#include "IconFile.h"
+
+#include "pipeline/TypeCheck.h"
+
+#include <string>
+
+namespace gw::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The icon kind by content, or "" for every other file (and for one that cannot be opened).
+std::string IconKind(const fs::path& file) {
+    try {
+        switch (CheckFileType(file)) {
+        case TFileTypes::ftIco:
+            return "ico";
+        case TFileTypes::ftCur:
+            return "cur";
+        case TFileTypes::ftMacIcon:
+            return "icns";
+        default:
+            return {};
+        }
+    } catch (const fs::filesystem_error&) {
+        return {};
+    }
+}
+
+} // namespace
+
+TLoadedIcon LoadIconFile(const fs::path& file) {
+    TLoadedIcon icon;
+    icon.Document = std::make_unique<TOrbIcon>();
+    icon.Loaded = icon.Document->LoadFromFile(file, icon.Report);
+    icon.Kind = IconKind(file);
+    if (icon.Loaded)
+        return icon;
+    // The reader's own answer for files that are icons by their first bytes or cannot be read at
+    // all; for every other file the plain statement says more than a reader's complaint about it.
+    if (icon.Report.Status.Kind() != TFailure::Io && icon.Kind.empty()) {
+        icon.Error = "not an icon file";
+        return icon;
+    }
+    icon.Error = "unreadable";
+    icon.Reason =
+        icon.Report.Status.Reason().empty() ? "no image could be read" : icon.Report.Status.Reason();
+    return icon;
+}
+
+std::string FailureLine(const fs::path& file, const TLoadedIcon& icon) {
+    std::string line = file.string() + ": " + icon.Error;
+    if (!icon.Reason.empty())
+        line += " (" + icon.Reason + ")";
+    return line;
+}
+
+std::string FormatName(const TOrbImage& image) {
+    return std::to_string(image.Width()) + "x" + std::to_string(image.Height()) + "-" +
+           std::to_string(image.DataType());
+}
+
+} // namespace gw::cli
