@@ -10,6 +10,7 @@
 #include "ui/TransparentDropTarget.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
@@ -415,8 +416,16 @@ private slots:
     void SpriteRunsThroughFifteenFrames() {
         TWindowUnderTest test;
         auto* sprite = test.Child<QWidget>("imgSprite");
+        // Sample much faster than the 30 ms frame period: polling at a period that divides the
+        // animation's cycle would keep seeing the same frames.
         QSet<int> seen;
-        QTRY_VERIFY_WITH_TIMEOUT((seen.insert(sprite->x()), seen.size() == 15), 5000);
+        QElapsedTimer clock;
+        clock.start();
+        while (seen.size() < 15 && clock.elapsed() < 30000) {
+            seen.insert(sprite->x());
+            QTest::qWait(3);
+        }
+        QCOMPARE(seen.size(), 15);
         for (int x : seen)
             QVERIFY(x <= 0 && x >= -2604 && x % 186 == 0);
     }
