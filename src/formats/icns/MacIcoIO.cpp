@@ -389,18 +389,17 @@ TStatus TMacIcoIO::SaveToStream(TOrbMultiImage& img, TByteWriter& stream) {
 }
 
 TIconCoder MacIconCoder(const TGlobalSetting* settings) {
-    return TIconCoder{
-        [settings](TOrbIcon& img, const std::filesystem::path& fileName) {
-            if (settings == nullptr)
-                return TMacIcoIO(img.Verbose()).SaveToFile(img, fileName);
-            TDataType dataType(*settings);
-            return TMacIcoIO(img.Verbose(), &dataType).SaveToFile(img, fileName);
-        },
-        [](const std::filesystem::path& fileName, TOrbIcon& img) {
-            TMacIcoIO coder(img.Verbose());
-            return coder.LoadFromFile(fileName, img);
-        },
+    TIconCoder coder;
+    coder.SaveToFile = [settings](TOrbIcon& img, const std::filesystem::path& fileName) {
+        if (settings == nullptr)
+            return TMacIcoIO(img.Verbose()).SaveToFile(img, fileName);
+        TDataType dataType(*settings);
+        return TMacIcoIO(img.Verbose(), &dataType).SaveToFile(img, fileName);
     };
+    coder.LoadFromFile = [](const std::filesystem::path& fileName, TOrbIcon& img) {
+        return TMacIcoIO(img.Verbose()).LoadFromFile(fileName, img);
+    };
+    return coder;
 }
 
 } // namespace gw

@@ -173,7 +173,8 @@ TEST(Rle24Test, RedChannelOfAllSevensIsTwoRuns) {
 TEST(Rle24Test, DataEndingInTheBlueChannelLeavesTheBitmapAlone) {
     const TBitmap picture = test::MakeGradient(16, 16, false);
     TBytes data = Rle24Encode(picture, false);
-    data.resize(data.size() - 1);
+    ASSERT_FALSE(data.empty());
+    data.pop_back();
     TBitmap decoded = test::MakeSolid(16, 16, 0x12345678);
     EXPECT_EQ(Rle24Decode(data, false, decoded).Kind(), TFailure::Truncated);
     EXPECT_EQ(decoded, test::MakeSolid(16, 16, 0x12345678));

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <sstream>
 
 namespace gw {
@@ -56,12 +55,13 @@ TEST_F(IcnsutilsTest, ListsExactlyOurElements) {
     std::string listing;
     ASSERT_EQ(test::RunCommand("icns2png -l " + Quote(path) + " 2>&1", &listing), 0) << listing;
     TTypes listed;
-    const std::regex element(R"(^\s+'(.{4})')");
     std::istringstream lines(listing);
     for (std::string line; std::getline(lines, line);) {
-        std::smatch match;
-        if (std::regex_search(line, match, element))
-            listed.push_back(match[1]);
+        // An element line: indentation, then the type in single quotes.
+        const std::size_t quote = line.find_first_not_of(' ');
+        if (quote != std::string::npos && quote > 0 && line[quote] == '\'' && line.size() >= quote + 6 &&
+            line[quote + 5] == '\'')
+            listed.push_back(line.substr(quote + 1, 4));
     }
     EXPECT_EQ(listed, test::ElementTypes(test::ParseIcns(test::ReadFileBytes(path))));
     EXPECT_NE(listing.find("20 elements total"), std::string::npos) << listing;
