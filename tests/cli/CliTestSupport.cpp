@@ -1,5 +1,9 @@
 #include "CliTestSupport.h"
 
+#include "image/ConvertPng.h"
+#include "image/OrbIcon.h"
+#include "pipeline/IconCoders.h"
+#include "settings/Setting.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>
@@ -184,6 +188,31 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FolderContents(co
             contents.emplace_back(fs::relative(entry.path(), folder).string(), ReadFileBytes(entry.path()));
     std::sort(contents.begin(), contents.end());
     return contents;
+}
+
+void WriteBmpPicture(const fs::path& path, const TBitmap& bitmap) {
+    WriteFileBytes(path, EncodeTestBmp(bitmap));
+}
+
+void WritePngPicture(const fs::path& path, const TBitmap& bitmap) {
+    std::vector<std::uint8_t> png;
+    if (!BitmapToPngData(bitmap, png))
+        throw std::runtime_error("cannot encode a test picture");
+    WriteFileBytes(path, png);
+}
+
+struct TIconCodersInstalled::TState {
+    TGlobalSetting Settings{TPersistence::Detached};
+    TIconCoders Previous;
+};
+
+TIconCodersInstalled::TIconCodersInstalled() : FState(std::make_unique<TState>()) {
+    FState->Previous = GetIconCoders();
+    RegisterIconCoders(FState->Settings);
+}
+
+TIconCodersInstalled::~TIconCodersInstalled() {
+    SetIconCoders(FState->Previous);
 }
 
 } // namespace gw::test

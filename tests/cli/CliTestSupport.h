@@ -2,8 +2,11 @@
 // Runs the glyphwright-cli program as a script would, for the command-line tests: its standard output
 // and error on pipes (or standard error on a pseudo-terminal), its exit status, signals sent to it.
 
+#include "image/Bitmap.h"
+
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -51,5 +54,23 @@ std::vector<std::string> Lines(const std::string& text);
 // Every regular file below folder (relative paths) with its bytes.
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>>
 FolderContents(const std::filesystem::path& folder);
+
+// Picture files for the conversions: a 32-bit BMP or a PNG of bitmap.
+void WriteBmpPicture(const std::filesystem::path& path, const TBitmap& bitmap);
+void WritePngPicture(const std::filesystem::path& path, const TBitmap& bitmap);
+
+// Installs the icon coders for the life of the object (with default settings), so that tests can
+// read what the program wrote through the icon document.
+class TIconCodersInstalled {
+public:
+    TIconCodersInstalled();
+    ~TIconCodersInstalled();
+    TIconCodersInstalled(const TIconCodersInstalled&) = delete;
+    TIconCodersInstalled& operator=(const TIconCodersInstalled&) = delete;
+
+private:
+    struct TState;
+    std::unique_ptr<TState> FState;
+};
 
 } // namespace gw::test
