@@ -1,0 +1,245 @@
+// Whole conversions of files whose headers declare enormous sizes: each is refused as a read error
+// before anything large is allocated, or, at the largest size accepted, converted. The memory these
+// conversions take is measured by bench/peak_memory.sh; here the outcome and the absence of any
+// output file are checked.
+
+#include "pipeline/IOManager.h"
+
+#include "PictureMakers.h"
+#include "color/DataType.h"
+#include "formats/icns/MacIcoIO.h"
+#include "image/ByteWriter.h"
+#include "image/OrbIcon.h"
+#include "pipeline/IconCoders.h"
+#include "settings/Setting.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace gw {
+namespace {
+
+namespace fs = std::filesystem;
+using TBytes = std::vector<std::uint8_t>;
+
+// A PNG of height all-zero rows of rowBytes each, deflated as one stream.
+TBytes ZeroRowsPng(std::uint32_t width, std::uint32_t height, std::uint8_t bitDepth, std::uint8_t colorType,
+                   std::size_t rowBytes) {
+    z_stream stream{};
+    EXPECT_EQ(deflateInit(&stream, 9), Z_OK);
+    const TBytes row(rowBytes + 1, 0);
+    TBytes deflated(64 * 1024);
+    std::size_t used = 0;
+    for (std::uint32_t y = 0; y <= height; ++y) {
+        const bool last = y == height;
+        stream.next_in = const_cast<Bytef*>(row.data());
+        stream.avail_in = last ? 0 : static_cast<uInt>(row.size());
+        do {
+            if (deflated.size() - used < 1024)
+                deflated.resize(deflated.size() * 2);
+            stream.next_out = deflated.data() + used;
+            stream.avail_out = static_cast<uInt>(deflated.size() - used);
+            deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+            used = deflated.size() - stream.avail_out;
+        } while (stream.avail_in > 0 || (last && stream.avail_out == 0));
+    }
+    deflateEnd(&stream);
+    deflated.resize(used);
+
+    TByteWriter out;
+    out.Bytes(std::vector<std::uint8_t>{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'});
+    const auto chunk = [&out](const char* type, const TBytes& data) {
+        out.U32BE(static_cast<std::uint32_t>(data.size()));
+        const std::size_t start = out.Size();
+        out.Bytes({reinterpret_cast<const std::uint8_t*>(type), 4});
+        out.Bytes(data);
+        out.U32BE(static_cast<std::uint32_t>(crc32(0, out.Buffer().data() + start,
+                                                   static_cast<uInt>(out.Size() - start))));
+    };
+    TByteWriter ihdr;
+    ihdr.U32BE(width);
+    ihdr.U32BE(height);
+    ihdr.Bytes(std::vector<std::uint8_t>{bitDepth, colorType, 0, 0, 0});
+    chunk("IHDR", ihdr.Buffer());
+    chunk("IDAT", deflated);
+    chunk("IEND", {});
+    return out.Take();
+}
+
+// A BMP info header declaring width x height at bitCount over only 64 bytes of pixel data.
+TBytes BmpClaim(std::int32_t width, std::int32_t height, std::uint16_t bitCount, std::uint32_t imageBytes) {
+    TByteWriter out;
+    out.U8('B');
+    out.U8('M');
+    out.U32LE(14 + 40 + imageBytes);
+    out.U32LE(0);
+    out.U32LE(14 + 40);
+    for (const std::uint32_t field : {40u, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)})
+        out.U32LE(field);
+    out.U16LE(1);
+    out.U16LE(bitCount);
+    for (const std::uint32_t field : {0u, imageBytes, 2835u, 2835u, 0u, 0u})
+        out.U32LE(field);
+    out.Zeros(64);
+    return out.Take();
+}
+
+// A little-endian RGB TIFF with the whole picture in one strip, declared stripBytes long, holding strip.
+TBytes OneStripTiff(std::uint32_t width, std::uint32_t height, std::uint16_t compression, std::uint32_t stripBytes,
+                    const TBytes& strip) {
+    struct TEntry {
+        std::uint16_t Tag, Type;
+        std::uint32_t Value;
+    };
+    constexpr std::uint16_t kShort = 3, kLong = 4;
+    const std::vector<TEntry> entries{{256, kLong, width},       {257, kLong, height},     {258, kShort, 8},
+                                      {259, kShort, compression}, {262, kShort, 2},         {273, kLong, 0},
+                                      {277, kShort, 3},           {278, kLong, height},     {279, kLong, stripBytes},
+                                      {284, kShort, 1}};
+    const std::uint32_t dataOffset = 8 + 2 + 12 * static_cast<std::uint32_t>(entries.size()) + 4;
+    TByteWriter out;
+    out.Bytes(std::vector<std::uint8_t>{'I', 'I', 42, 0});
+    out.U32LE(8);
+    out.U16LE(static_cast<std::uint16_t>(entries.size()));
+    for (const TEntry& entry : entries) {
+        out.U16LE(entry.Tag);
+        out.U16LE(entry.Type);
+        out.U32LE(1);
+        const std::uint32_t value = entry.Tag == 273 ? dataOffset : entry.Value;
+        if (entry.Type == kShort) {
+            out.U16LE(static_cast<std::uint16_t>(value));
+            out.U16LE(0);
+        } else {
+            out.U32LE(value);
+        }
+    }
+    out.U32LE(0);
+    out.Bytes(strip);
+    return out.Take();
+}
+
+// A JPEG 2000 codestream of 8-bit components, 5 decomposition levels, one layer and tiles of
+// tileSide; the first tile's packets are all empty, so it decodes to flat grey.
+TBytes EmptyTileJ2k(std::uint32_t width, std::uint32_t height, std::uint16_t components, std::uint32_t tileSide) {
+    TByteWriter out;
+    out.U16BE(0xFF4F);
+    out.U16BE(0xFF51);
+    out.U16BE(static_cast<std::uint16_t>(38 + 3 * components));
+    out.U16BE(0);
+    for (const std::uint32_t field : {width, height, 0u, 0u, tileSide, tileSide, 0u, 0u})
+        out.U32BE(field);
+    out.U16BE(components);
+    for (std::uint16_t c = 0; c < components; ++c)
+        out.Bytes(std::vector<std::uint8_t>{7, 1, 1});
+    out.U16BE(0xFF52); // coding style: LRCP, one layer, no colour transform, 5 levels, 64 x 64 blocks
+    out.U16BE(12);
+    out.Bytes(std::vector<std::uint8_t>{0, 0, 0, 1, 0, 5, 4, 4, 0, 0});
+    out.U16BE(0xFF5C); // quantization: none, 3 guard bits
+    out.U16BE(2 + 1 + 16);
+    out.U8(0x40);
+    out.Bytes(TBytes(16, 0x48));
+    const std::uint32_t packets = 6u * components;
+    out.U16BE(0xFF90);
+    out.U16BE(10);
+    out.U16BE(0);
+    out.U32BE(14 + packets);
+    out.U8(0);
+    out.U8(1);
+    out.U16BE(0xFF93);
+    out.Zeros(packets);
+    out.U16BE(0xFFD9);
+    return out.Take();
+}
+
+struct TLimitCase {
+    const char* Name;
+    TBytes (*Make)();
+    bool Converts;
+};
+
+std::ostream& operator<<(std::ostream& os, const TLimitCase& c) {
+    return os << c.Name;
+}
+
+const TLimitCase kLimitCases[] = {
+    // 60000 x 60000: far beyond the pixel limit, refused at the header.
+    {"PngBomb60000Square", [] { return test::MakePngHeaderOnly(60000, 60000, 1, 0); }, false},
+    // The largest picture accepted: 8192 x 8192 (256 MiB decoded) from 1 MB of 1-bit rows.
+    {"PngLargest8192Square", [] { return ZeroRowsPng(8192, 8192, 1, 0, 1024); }, true},
+    // A 1 GiB pixel claim in the header over 64 bytes.
+    {"BmpHeaderClaims1GiB", [] { return BmpClaim(16384, 16384, 32, 1u << 30); }, false},
+    // Within the pixel limit, but the pixel data the header announces is missing.
+    {"BmpClaims8192SquareOver64Bytes", [] { return BmpClaim(8192, 8192, 32, 1u << 28); }, false},
+    // One strip claiming 4 GB of data of which 64 bytes exist.
+    {"TiffStripClaims4GB", [] { return OneStripTiff(8000, 8000, 1, 0xFFFFFFF0u, TBytes(64, 0)); }, false},
+    // One uncompressed strip that would need a 192 MiB buffer, above the codec working memory.
+    {"TiffStripAboveDecoderMemory", [] { return OneStripTiff(8192, 8192, 1, 8192u * 8192 * 3, TBytes(64, 0)); },
+     false},
+    // A single 60000 x 60000 tile, and a single 6000 x 6000 tile whose 32-bit planes (412 MiB) are above
+    // the codec working memory.
+    {"J2kTile60000Square", [] { return EmptyTileJ2k(60000, 60000, 3, 60000); }, false},
+    {"J2kTile6000SquareAboveDecoderMemory", [] { return EmptyTileJ2k(6000, 6000, 3, 6000); }, false},
+    // A 2000 x 2000 tile is an ordinary picture.
+    {"J2kTile2000Square", [] { return EmptyTileJ2k(2000, 2000, 3, 2000); }, true},
+};
+
+class ConversionLimitsTest : public testing::TestWithParam<TLimitCase> {
+protected:
+    void SetUp() override { RegisterIconCoders(FSettings); }
+
+    TGlobalSetting FSettings{TPersistence::Detached};
+    TDataType FDataType{FSettings};
+    TIOManager FManager{FSettings, FDataType};
+    test::TTempDir FDir;
+};
+
+TEST_P(ConversionLimitsTest, ConvertsOrFailsAsReadErrorWithoutOutput) {
+    const fs::path input = FDir / "picture.bin";
+    test::WriteFileBytes(input, GetParam().Make());
+
+    TErrorType errorType = TErrorType::etNone;
+    const bool converted = FManager.ProcessFile(input, errorType);
+
+    std::vector<fs::path> written;
+    for (const auto& entry : fs::directory_iterator(FDir.Path()))
+        if (entry.path() != input)
+            written.push_back(entry.path());
+    if (GetParam().Converts) {
+        ASSERT_TRUE(converted);
+        EXPECT_EQ(errorType, TErrorType::etNone);
+        ASSERT_EQ(written, std::vector<fs::path>{FDir / "picture.ico"});
+        TOrbIcon icon;
+        ASSERT_TRUE(icon.LoadFromFile(written.front()));
+        EXPECT_EQ(icon.ImageCount(), 10);
+    } else {
+        EXPECT_FALSE(converted);
+        EXPECT_EQ(errorType, TErrorType::etReadError);
+        EXPECT_TRUE(written.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(DeclaredSizes, ConversionLimitsTest, testing::ValuesIn(kLimitCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(IcnsLimitsTest, ElementClaiming4GBIsRefusedWithoutImages) {
+    TByteWriter file;
+    file.Bytes(std::vector<std::uint8_t>{'i', 'c', 'n', 's'});
+    file.U32BE(0xFFFFFFFFu);
+    file.Bytes(std::vector<std::uint8_t>{'i', 'c', '1', '0'});
+    file.U32BE(0xFFFFFFF0u);
+    file.Bytes(std::vector<std::uint8_t>{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'});
+
+    TMacIcoIO coder(false);
+    TOrbIcon icon;
+    const TStatus status = coder.LoadFromStream(file.Buffer(), icon);
+    EXPECT_EQ(status.Kind(), TFailure::Truncated);
+    EXPECT_EQ(icon.ImageCount(), 0);
+}
+
+} // namespace
+} // namespace gw
