@@ -388,6 +388,18 @@ TStatus TMacIcoIO::SaveToStream(TOrbMultiImage& img, TByteWriter& stream) {
     return TStatus::Ok();
 }
 
+namespace {
+
+bool LoadIcnsFile(const std::filesystem::path& fileName, TOrbIcon& img, TIconLoadReport& report) {
+    TMacIcoIO coder(img.Verbose());
+    coder.SetStorageReport(&report.Images);
+    const bool loaded = coder.LoadFromFile(fileName, img);
+    report.Status = coder.LastStatus();
+    return loaded;
+}
+
+} // namespace
+
 TIconCoder MacIconCoder(const TGlobalSetting* settings) {
     TIconCoder coder;
     coder.SaveToFile = [settings](TOrbIcon& img, const std::filesystem::path& fileName) {
@@ -397,8 +409,10 @@ TIconCoder MacIconCoder(const TGlobalSetting* settings) {
         return TMacIcoIO(img.Verbose(), &dataType).SaveToFile(img, fileName);
     };
     coder.LoadFromFile = [](const std::filesystem::path& fileName, TOrbIcon& img) {
-        return TMacIcoIO(img.Verbose()).LoadFromFile(fileName, img);
+        TIconLoadReport report;
+        return LoadIcnsFile(fileName, img, report);
     };
+    coder.LoadReporting = LoadIcnsFile;
     return coder;
 }
 

@@ -179,17 +179,28 @@ void Apply8BitMask(const TReadEntry& mask, TBitmap& bitmap) {
     }
 }
 
-// The mask of an element (its own 1-bit mask half, the 1-bit element of its size, or its 8-bit mask),
-// found before or after it in the file. Masks of the wrong size cannot occur: every mask type of
-// the table has the size of the types it serves.
-void ApplyMask(const std::vector<TReadEntry>& entries, const TReadEntry& entry, TBitmap& bitmap) {
+// Applies the mask of an element (its own 1-bit mask half, the 1-bit element of its size, or its
+// 8-bit mask), found before or after it in the file, and returns it; null when there is none. Masks
+// of the wrong size cannot occur: every mask type of the table has the size of the types it serves.
+const TReadEntry* ApplyMask(const std::vector<TReadEntry>& entries, const TReadEntry& entry,
+                            TBitmap& bitmap) {
     const TReadEntry* mask = FindEntry(entries, entry.Type.Mask);
     if (mask == nullptr)
-        return;
+        return nullptr;
     if (icns::IsAlphaMaskType(mask->Type.Name))
         Apply8BitMask(*mask, bitmap);
     else
         Apply1BitMask(*mask, bitmap);
+    return mask;
+}
+
+// How an image was stored: its element type, and "+" the type of a mask element that was applied
+// ("is32+s8mk", "icl8+ICN#"); a "#" element that masks itself is just its type.
+std::string Storage(const TReadEntry& entry, const TReadEntry* mask) {
+    std::string storage(entry.Type.Name);
+    if (mask != nullptr && mask->Type.Name != entry.Type.Name)
+        storage += "+" + std::string(mask->Type.Name);
+    return storage;
 }
 
 } // namespace
@@ -218,7 +229,7 @@ TStatus TMacIcoIO::LoadFromStream(std::span<const std::uint8_t> data, TOrbMultiI
             return failure;
         if (result == TDecodeResult::drSkip)
             continue;
-        ApplyMask(entries, entry, bitmap);
+        const TReadEntry* mask = ApplyMask(entries, entry, bitmap);
         const std::int32_t index = icon->AddNewImage(type.Width, type.Height, bitCount);
         if (index < 0)
             continue;
@@ -226,6 +237,7 @@ TStatus TMacIcoIO::LoadFromStream(std::span<const std::uint8_t> data, TOrbMultiI
         image.SetBitmap(std::move(bitmap));
         if (image.HasPalette())
             image.Palette().Copy(MacPalette(type.BitCount));
+        ReportStorage(image, Storage(entry, mask));
     }
     icon->SortImages();
     if (icon->ImageCount() > 0)

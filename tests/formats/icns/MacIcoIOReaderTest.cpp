@@ -324,3 +324,28 @@ TEST_F(MacIcoReaderTest, OnlyIconDocumentsAreLoaded) {
 
 } // namespace
 } // namespace gw
+
+namespace gw {
+namespace {
+
+TEST(MacIcoStorageReportTest, TellsEachImagesElementAndAppliedMask) {
+    test::TTestConverter converter;
+    auto written = test::MakeConvertedIcon(
+        std::vector<test::TIcnsFormat>{{32, 32, 32}, {16, 16, 8}, {16, 16, 4}}, converter.DataType);
+    TElements elements = test::ParseIcns(test::SaveIcns(*written, converter.DataType));
+    elements.push_back({"ICON", Filled(128, 0)});
+    TOrbIcon doc;
+    std::vector<TImageStorage> records;
+    TMacIcoIO coder(false);
+    coder.SetStorageReport(&records);
+    ASSERT_TRUE(coder.LoadFromStream(BuildIcns(elements), doc));
+    std::vector<std::string> storage;
+    for (const TImageStorage& record : records) {
+        storage.push_back(record.Storage);
+        EXPECT_NE(doc.Image().IndexOf(record.Image), -1) << record.Storage;
+    }
+    EXPECT_EQ(storage, (std::vector<std::string>{"il32+l8mk", "ics8+ics#", "ics4+ics#", "ics#", "ICON"}));
+}
+
+} // namespace
+} // namespace gw
