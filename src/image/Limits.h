@@ -72,6 +72,11 @@ inline constexpr std::uint64_t kMaxDecoderMemoryBytes = 128ull * 1024 * 1024;
 static_assert(kMaxPictureFileBytes + kMaxBitmapBytes + kMaxDecoderMemoryBytes + 32ull * 1024 * 1024 <=
               kMaxConversionBytes);
 
+// JPEG 2000: OpenJPEG keeps coding parameters (some kilobytes) for every tile and component the
+// image header implies before it reads any tile; tiles times components beyond this are refused.
+// 4096 tiles of four components covers an 8192 x 8192 picture in tiles of 128 x 128.
+inline constexpr std::uint64_t kMaxJpeg2000TileComponents = 16384;
+
 // Progressive JPEG files with more scans than this are refused: each scan re-reads the whole
 // coefficient buffer, so a small file could otherwise keep the decoder busy for minutes.
 inline constexpr std::int32_t kMaxJpegScans = 500;

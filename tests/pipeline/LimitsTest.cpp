@@ -11,6 +11,7 @@
 #include "image/ByteWriter.h"
 #include "image/OrbIcon.h"
 #include "pipeline/IconCoders.h"
+#include "pipeline/Importers.h"
 #include "settings/Setting.h"
 #include "support/TestSupport.h"
 
@@ -184,6 +185,8 @@ const TLimitCase kLimitCases[] = {
     // the codec working memory.
     {"J2kTile60000Square", [] { return EmptyTileJ2k(60000, 60000, 3, 60000); }, false},
     {"J2kTile6000SquareAboveDecoderMemory", [] { return EmptyTileJ2k(6000, 6000, 3, 6000); }, false},
+    // 65536 tiles of 16 x 16: OpenJPEG would set up coding parameters for each before reading any.
+    {"J2kHeaderImplies65536Tiles", [] { return EmptyTileJ2k(4096, 4096, 3, 16); }, false},
     // A 2000 x 2000 tile is an ordinary picture.
     {"J2kTile2000Square", [] { return EmptyTileJ2k(2000, 2000, 3, 2000); }, true},
 };
@@ -225,6 +228,15 @@ TEST_P(ConversionLimitsTest, ConvertsOrFailsAsReadErrorWithoutOutput) {
 
 INSTANTIATE_TEST_SUITE_P(DeclaredSizes, ConversionLimitsTest, testing::ValuesIn(kLimitCases),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+// The tile count is judged from the image header before OpenJPEG allocates anything per tile (a
+// 348-byte file of 1048668 x 18 pixels in 18 x 18 tiles once took 846 MB that way).
+TEST(Jpeg2000LimitsTest, TileCountIsRefusedFromTheHeader) {
+    TBitmap picture;
+    const TStatus status = CreateImporter(TFileTypes::ftJpg2000)->ImportData(EmptyTileJ2k(4096, 4096, 3, 16), picture);
+    EXPECT_EQ(status.Kind(), TFailure::TooLarge);
+    EXPECT_NE(status.Reason().find("too many tiles"), std::string::npos) << status.Reason();
+}
 
 TEST(IcnsLimitsTest, ElementClaiming4GBIsRefusedWithoutImages) {
     TByteWriter file;

@@ -1,5 +1,6 @@
 #include "formats/icns/Jpeg2000Codec.h"
 
+#include "image/ByteReader.h"
 #include "image/Limits.h"
 
 #include <algorithm>
@@ -175,6 +176,64 @@ bool StartsWith(std::span<const std::uint8_t> data, std::span<const std::uint8_t
     return data.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), data.begin());
 }
 
+// The codestream inside data: all of a bare codestream, the contents of the first "jp2c" box of a JP2
+// file; empty when there is none.
+std::span<const std::uint8_t> FindCodestream(std::span<const std::uint8_t> data) {
+    if (!StartsWith(data, kJp2Signature))
+        return data;
+    TByteReader boxes(data);
+    while (boxes.Remaining() >= 8) {
+        const std::size_t start = boxes.Position();
+        std::uint32_t length = 0, type = 0;
+        boxes.ReadU32BE(length);
+        boxes.ReadU32BE(type);
+        std::uint64_t size = length;
+        if (length == 1) { // a 64-bit length follows the type
+            std::uint32_t high = 0, low = 0;
+            if (!boxes.ReadU32BE(high) || !boxes.ReadU32BE(low))
+                return {};
+            size = (std::uint64_t{high} << 32) | low;
+        } else if (length == 0) { // the box runs to the end of the file
+            size = data.size() - start;
+        }
+        const std::size_t header = boxes.Position() - start;
+        if (size < header || size > data.size() - start)
+            return {};
+        if (type == 0x6A703263) // "jp2c"
+            return data.subspan(boxes.Position(), static_cast<std::size_t>(size) - header);
+        boxes.Seek(start + static_cast<std::size_t>(size));
+    }
+    return {};
+}
+
+// OpenJPEG allocates its per-tile coding parameters for every tile the image and tile size (SIZ
+// marker) imply while it reads the main header, so a few hundred bytes can ask for gigabytes. The
+// SIZ fields are checked here first: a picture beyond the bitmap limits, or more tiles and components
+// than limits::kMaxJpeg2000TileComponents, is refused before OpenJPEG sees it.
+TStatus CheckImageAndTileSize(std::span<const std::uint8_t> data) {
+    TByteReader siz(FindCodestream(data));
+    std::uint16_t soc = 0, marker = 0, length = 0, capabilities = 0, components = 0;
+    std::uint32_t x1 = 0, y1 = 0, x0 = 0, y0 = 0, tileWidth = 0, tileHeight = 0, tileX0 = 0, tileY0 = 0;
+    for (std::uint16_t* field : {&soc, &marker, &length, &capabilities})
+        siz.ReadU16BE(*field);
+    for (std::uint32_t* field : {&x1, &y1, &x0, &y0, &tileWidth, &tileHeight, &tileX0, &tileY0})
+        siz.ReadU32BE(*field);
+    siz.ReadU16BE(components);
+    // A header these checks cannot measure (missing, or with an empty image or tile) is OpenJPEG's to judge.
+    if (!siz.Ok() || soc != 0xFF4F || marker != 0xFF51 || x1 <= x0 || y1 <= y0 || tileWidth == 0 ||
+        tileHeight == 0 || tileX0 > x1 || tileY0 > y1)
+        return TStatus::Ok();
+    if (!limits::FitsBitmapLimits(std::int64_t{x1} - x0, std::int64_t{y1} - y0))
+        return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture too large (" + std::to_string(x1 - x0) +
+                                                     " x " + std::to_string(y1 - y0) + ")");
+    const std::uint64_t tilesAcross = (std::uint64_t{x1} - tileX0 + tileWidth - 1) / tileWidth;
+    const std::uint64_t tilesDown = (std::uint64_t{y1} - tileY0 + tileHeight - 1) / tileHeight;
+    if (tilesAcross * tilesDown * components > limits::kMaxJpeg2000TileComponents)
+        return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: too many tiles (" + std::to_string(tilesAcross) +
+                                                     " x " + std::to_string(tilesDown) + ")");
+    return TStatus::Ok();
+}
+
 struct TJ2kSource {
     std::span<const std::uint8_t> Data;
     std::size_t Position = 0;
@@ -253,6 +312,8 @@ public:
     TStatus ReadHeader(std::int64_t& width, std::int64_t& height) {
         if (FStream == nullptr && FCodec == nullptr)
             return TStatus::Fail(TFailure::Corrupt, "JPEG 2000: bad signature");
+        if (TStatus status = CheckImageAndTileSize(FSource.Data); !status)
+            return status;
         if (!FReady || opj_read_header(FStream, FCodec, &FImage) != OPJ_TRUE || FImage == nullptr)
             return Failure(TFailure::Corrupt, "header");
         const opj_image_t& image = *FImage;
