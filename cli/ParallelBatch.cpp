@@ -45,6 +45,11 @@ std::string FailureReason(TErrorType kind, const fs::path& wanted) {
     return "the file could not be opened";
 }
 
+// The outcome of an entry that failed before or outside a conversion.
+TEntryOutcome Failed(std::string reason) {
+    return {TEntryState::Done, false, TErrorType::etNone, {}, std::move(reason)};
+}
+
 } // namespace
 
 std::string NameFamily(const fs::path& wanted) {
@@ -76,11 +81,10 @@ TParallelBatch::TParallelBatch(std::vector<fs::path> files, TMakeProcessor makeP
                 continue;
             }
         } catch (const fs::filesystem_error& error) {
-            outcome = {TEntryState::Done,
-                       false,
-                       TErrorType::etNone,
-                       {},
-                       "cannot be opened: " + error.code().message()};
+            outcome = Failed("cannot be opened: " + error.code().message());
+            continue;
+        } catch (...) {
+            outcome = Failed("its type could not be detected");
             continue;
         }
         ++FPictureCount;
@@ -132,9 +136,7 @@ void TParallelBatch::Work() {
             if (FTerminated)
                 return;
             if (processor == nullptr) {
-                Settle(
-                    index,
-                    {TEntryState::Done, false, TErrorType::etNone, {}, "the conversion could not be set up"});
+                Settle(index, Failed("the conversion could not be set up"));
                 continue;
             }
             Convert(*processor, index);
@@ -148,7 +150,7 @@ void TParallelBatch::Convert(TFileProcessor& processor, std::size_t index) {
         FCurrent = FFiles[index];
     }
     Notify();
-    TEntryOutcome outcome{TEntryState::Done, false, TErrorType::etNone, {}, {}};
+    TEntryOutcome outcome = Failed({});
     try {
         outcome.Ok = processor.ProcessFile(FFiles[index], outcome.Kind);
         if (outcome.Ok)
