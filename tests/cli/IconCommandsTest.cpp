@@ -68,18 +68,23 @@ TEST_P(InfoListingTest, ListsEveryImageInDocumentOrderWithItsStorage) {
     EXPECT_EQ(Lines(result.Out), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Icons, InfoListingTest,
-                         ::testing::Values(TListingCase{"windowsDefaults",
-                                                        {},
-                                                        {"  256x256-32  png", "  64x64-32    dib",
-                                                         "  48x48-32    dib", "  32x32-32    dib",
-                                                         "  16x16-32    dib", "  48x48-8     dib",
-                                                         "  32x32-8     dib", "  16x16-8     dib",
-                                                         "  32x32-4     dib", "  16x16-4     dib"}},
-                                           TListingCase{"windowsWithoutPng",
-                                                        {"--no-png", "--formats", "256x256-32;16x16-8"},
-                                                        {"  256x256-32  dib", "  16x16-8     dib"}}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Icons, InfoListingTest,
+    ::testing::Values(
+        TListingCase{"windowsDefaults",
+                     {},
+                     {"  256x256-32  png", "  64x64-32    dib", "  48x48-32    dib", "  32x32-32    dib",
+                      "  16x16-32    dib", "  48x48-8     dib", "  32x32-8     dib", "  16x16-8     dib",
+                      "  32x32-4     dib", "  16x16-4     dib"}},
+        TListingCase{"windowsWithoutPng",
+                     {"--no-png", "--formats", "256x256-32;16x16-8"},
+                     {"  256x256-32  dib", "  16x16-8     dib"}},
+        // The writer adds the 1-bit image that carries the 48 x 48 family's mask.
+        TListingCase{"macintosh",
+                     {"--type", "mac", "--formats", "16x16-32;48x48-8;128x128-32;256x256-32"},
+                     {"  256x256-32  ic08", "  128x128-32  it32+t8mk", "  16x16-32    is32+s8mk",
+                      "  48x48-8     ich8+ich#", "  48x48-1     ich#"}}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(IconCommandsTest, CursorIsToldByItsContent) {
     const fs::path icon = MakeIcon("pointer", {"--formats", "32x32-32"});
@@ -126,6 +131,40 @@ TEST_F(IconCommandsTest, JsonIsValidAndComplete) {
               (std::vector<std::string>{R"(/we"ird\\name\t\ufffd.ico' ico 256x256-32:png 16x16-4:dib)",
                                         "/notes.txt' not an icon file ",
                                         "/gone.ico' unreadable No such file or directory"}));
+}
+
+// Every icon of the public corpora is either listed with a storage for each of the images the
+// document reads from it, or named with a reason; nothing else is printed.
+TEST_F(IconCommandsTest, CorpusIconsAreListedOrNamedWithAReason) {
+    GW_REQUIRE_TESTDATA(data);
+    std::size_t listed = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(data / "icons")) {
+        const std::string extension = entry.path().extension().string();
+        if (!entry.is_regular_file() || (extension != ".ico" && extension != ".cur" && extension != ".icns"))
+            continue;
+        const TCliResult result = RunCli({"info", entry.path().string()});
+        TOrbIcon doc;
+        if (!doc.LoadFromFile(entry.path())) {
+            EXPECT_EQ(result.Status, 1) << entry;
+            EXPECT_EQ(result.Err.rfind(entry.path().string() + ": unreadable (", 0), 0u) << result.Err;
+            EXPECT_TRUE(result.Out.empty());
+            continue;
+        }
+        EXPECT_EQ(result.Status, 0) << entry << result.Err;
+        const std::vector<std::string> lines = Lines(result.Out);
+        ASSERT_EQ(lines.size(), static_cast<std::size_t>(doc.ImageCount()) + 1) << entry;
+        std::size_t line = 1;
+        for (const TOrbImage& image : doc.Image()) {
+            const std::string& text = lines[line++];
+            EXPECT_EQ(text.rfind("  " + FormatOf(image) + " ", 0), 0u) << text;
+            const std::string storage = text.substr(text.find_last_of(' ') + 1);
+            EXPECT_TRUE(storage == "png" || storage == "dib" || storage.size() == 4 ||
+                        (storage.size() == 9 && storage[4] == '+'))
+                << entry << ": " << text;
+        }
+        ++listed;
+    }
+    EXPECT_GT(listed, 20u);
 }
 
 // --- info and extract of files that are not icons -------------------------------------------------
