@@ -99,6 +99,8 @@ def main():
         "j2k-huge-tile-60000.j2k": j2k(60000, 60000, 3, 60000, 60000),
         "j2k-huge-tile-6000.j2k": j2k(6000, 6000, 3, 6000, 6000),
         "j2k-huge-tile-8192-rgba.j2k": j2k(8192, 8192, 4, 8192, 8192),
+        # A picture 18 rows high but over a million pixels wide in 18 x 18 tiles: 58260 tiles.
+        "j2k-58260-tiles.j2k": j2k(1048668, 18, 3, 18, 18),
         # Near the largest single tile accepted: 3200 x 3200 RGB, 117 MiB of 32-bit planes.
         "j2k-largest-tile-3200.j2k": j2k(3200, 3200, 3, 3200, 3200),
         "icns-4gb-element.icns": icns_with_huge_element(),
