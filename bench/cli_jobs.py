@@ -5,7 +5,9 @@ wall time. The rounds alternate between the job counts, so that a change in the 
 both alike; every run writes into an empty folder. Reports, per job count, the median wall time and
 CPU time (user + system of the child), the ratios of the medians, and the load average around the
 measurement, since other processes competing for the cores make the parallel run look worse than it
-is (its CPU time stays about the same while its wall time grows).
+is (its CPU time stays about the same while its wall time grows). NOTE: with the kernel's automatic
+session groups (/proc/sys/kernel/sched_autogroup_enabled) every terminal session gets an equal share
+of the cores whatever the nice values, so a busy neighbour session cannot be outranked by nice.
 
 For scale it also times two separate `--jobs 1` processes at once, each on half of the photos: the
 share of the two cores the machine gives to two independent workers at that moment, so the best
@@ -44,6 +46,8 @@ def parse_args():
     parser.add_argument("--size", default="4000x3000", help="size of each generated photo")
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--jobs", type=int, default=2, help="the job count compared with --jobs 1")
+    parser.add_argument("--out", help="write the icons below this folder (for example on /dev/shm, where "
+                                      "the flush of every finished icon to the disk costs nothing)")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     return parser.parse_args()
 
@@ -116,12 +120,12 @@ def main():
         sys.exit("needs pnmtojpeg (Debian package netpbm)")
     width, height = (int(v) for v in args.size.split("x"))
     work = tempfile.mkdtemp(prefix="gw-jobs-")
+    out = os.path.join(args.out or work, "gw-jobs-out")
     try:
         photos = []
         for i in range(args.photos):
             photos.append(os.path.join(work, f"photo{i:02d}.jpg"))
             generate_photo(photos[-1], width, height, seed=i)
-        out = os.path.join(work, "out")
         run(args.cli, photos[:2], out, 1)  # warm the caches
 
         counts = (1, args.jobs)
@@ -138,7 +142,7 @@ def main():
         same = all(r[2] == reference for runs in results.values() for r in runs)
         megabytes = sum(os.path.getsize(p) for p in photos) / 2**20
         print(f"{args.photos} photos of {args.size} ({megabytes:.1f} MiB of JPEG), {args.rounds} rounds, "
-              f"{os.cpu_count()} cores")
+              f"{os.cpu_count()} cores, output into {args.out or 'the work folder'}")
         print(f"load average (1 min) before {load_before[0]:.2f}, after {load_after[0]:.2f}")
         print(f"{'jobs':>5} {'wall s (median)':>16} {'cpu s (median)':>15}   wall s of every round")
         medians = {}
@@ -165,6 +169,7 @@ def main():
             print(f"work folder kept: {work}")
         else:
             shutil.rmtree(work, ignore_errors=True)
+            shutil.rmtree(out, ignore_errors=True)
 
 
 if __name__ == "__main__":
