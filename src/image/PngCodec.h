@@ -12,7 +12,7 @@
 
 namespace gw {
 
-// The colour type field of the PNG header (PNG specification, 11.2.2 IHDR).
+// The colour type field of the PNG header (PNG standard, 11.2.2 IHDR).
 enum class TPngColorType : std::uint8_t {
     ctGrey = 0,
     ctRgb = 2,

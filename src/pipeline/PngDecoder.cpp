@@ -114,7 +114,7 @@ private:
     png_infop FInfo = nullptr;
 };
 
-// The IHDR chunk must come first (PNG specification, 5.6), so its size is known before libpng starts.
+// The IHDR chunk must come first (PNG standard, 5.6), so its size is known before libpng starts.
 // Sizes beyond our limits are refused here as too large; libpng's own user limits stay as a backstop.
 TStatus CheckHeaderSize(std::span<const std::uint8_t> data) {
     TByteReader reader(data);

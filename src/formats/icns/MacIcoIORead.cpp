@@ -107,7 +107,7 @@ void DecodeIndices(std::span<const std::uint8_t> data, std::int32_t bitCount, TB
     }
 }
 
-// The width and height of PNG data from its IHDR chunk (PNG specification 11.2.2), without decoding.
+// The width and height of PNG data from its IHDR chunk (PNG standard, 11.2.2), without decoding.
 bool ReadPngSize(std::span<const std::uint8_t> data, std::uint32_t& width, std::uint32_t& height) {
     TByteReader reader(data);
     std::span<const std::uint8_t> type;

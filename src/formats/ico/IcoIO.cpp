@@ -218,7 +218,7 @@ bool IsBitmapHeader(const TBitmapInfoHeader& header) {
     return header.biSize == kBitmapInfoHeaderBytes && header.biPlanes == 1 && header.biCompression == 0;
 }
 
-// The width and height in a PNG's IHDR, when data starts like PNG (PNG specification, 5.2 and
+// The width and height in a PNG's IHDR, when data starts like PNG (PNG standard, 5.2 and
 // 11.2.2); lets a hostile entry that claims a huge picture fail before anything is decoded.
 bool PeekPngSize(std::span<const std::uint8_t> data, std::uint32_t& width, std::uint32_t& height) {
     static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};

@@ -44,7 +44,7 @@ TEST(Jpeg2000EncodeTest, WritesAJp2FileWithAnAlphaChannelDefinition) {
     EXPECT_TRUE(std::equal(signature.begin(), signature.end(), data.begin()));
     const std::string text(data.begin(), data.end());
     EXPECT_NE(text.find("ftypjp2 "), std::string::npos);
-    // Colour specification: enumerated (1), sRGB (16); the channel definition box marks alpha.
+    // The colr box: enumerated method (1), sRGB (16); the channel definition box marks alpha.
     const auto colr = text.find("colr");
     ASSERT_NE(colr, std::string::npos);
     EXPECT_EQ(data[colr + 4], 1);
