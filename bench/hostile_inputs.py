@@ -58,17 +58,19 @@ def tiff(width, height, samples, compression, strip_bytes, strip_data):
     return bytes(out) + strip_data
 
 
-def j2k(width, height, components, tile_width, tile_height):
-    """A JPEG 2000 codestream of one 8-bit layer, 5 decomposition levels and one tile whose packets
-    are all empty: it decodes to a flat grey picture at the full declared size."""
+def j2k(width, height, components, tile_width, tile_height, levels=5):
+    """A JPEG 2000 codestream of one 8-bit layer, `levels` decomposition levels and one tile whose
+    packets are all empty: it decodes to a flat grey picture at the full declared size, or at a
+    reduced resolution when the converter drops levels."""
     siz = struct.pack(">HIIIIIIIIH", 0, width, height, 0, 0, tile_width, tile_height, 0, 0, components)
     siz += b"\x07\x01\x01" * components
-    cod = struct.pack(">BBHBBBBBB", 0, 0, 1, 0, 5, 4, 4, 0, 0)
-    qcd = bytes([0x40]) + bytes([0x48] * 16)  # no quantization, 3 guard bits, exponents of 8 bits
+    cod = struct.pack(">BBHBBBBBB", 0, 0, 1, 0, levels, 4, 4, 0, 0)
+    subbands = 3 * levels + 1
+    qcd = bytes([0x40]) + bytes([0x48] * subbands)  # no quantization, 3 guard bits, exponents of 8 bits
     out = b"\xff\x4f"
     for marker, body in ((0xFF51, siz), (0xFF52, cod), (0xFF5C, qcd)):
         out += struct.pack(">HH", marker, len(body) + 2) + body
-    packets = bytes(6 * components)  # one empty packet per resolution and component
+    packets = bytes((levels + 1) * components)  # one empty packet per resolution and component
     sot = struct.pack(">HHHIBB", 0xFF90, 10, 0, 14 + len(packets), 0, 1)  # tile 0, its only tile-part
     return out + sot + b"\xff\x93" + packets + b"\xff\xd9"
 
@@ -95,14 +97,18 @@ def main():
         "tiff-huge-strip-claim.tif": tiff(8000, 8000, 3, 1, 0xFFFFFFF0, bytes(64)),
         # One deflated strip of 8192 x 8192 RGBA: 256 MiB inflated from a few hundred kilobytes.
         "tiff-huge-strip-deflate.tif": tiff(8192, 8192, 4, 8, 0, b""),
-        # 60000 x 60000 RGB in a single tile, and 6000 x 6000 RGB (within the picture limits) in one tile.
+        # 60000 x 60000 RGB in a single tile, and 6000 x 6000 RGB (within the picture limits) in one
+        # tile: with five decomposition levels it is decoded at a reduced resolution, without any it
+        # would need 412 MiB of 32-bit planes.
         "j2k-huge-tile-60000.j2k": j2k(60000, 60000, 3, 60000, 60000),
         "j2k-huge-tile-6000.j2k": j2k(6000, 6000, 3, 6000, 6000),
+        "j2k-huge-tile-6000-no-levels.j2k": j2k(6000, 6000, 3, 6000, 6000, 0),
         "j2k-huge-tile-8192-rgba.j2k": j2k(8192, 8192, 4, 8192, 8192),
         # A picture 18 rows high but over a million pixels wide in 18 x 18 tiles: 58260 tiles.
         "j2k-58260-tiles.j2k": j2k(1048668, 18, 3, 18, 18),
-        # Near the largest single tile accepted: 3200 x 3200 RGB, 117 MiB of 32-bit planes.
-        "j2k-largest-tile-3200.j2k": j2k(3200, 3200, 3, 3200, 3200),
+        # Near the largest single tile decoded at full resolution: 3200 x 3200 RGB, 117 MiB of 32-bit
+        # planes.
+        "j2k-largest-tile-3200.j2k": j2k(3200, 3200, 3, 3200, 3200, 0),
         "icns-4gb-element.icns": icns_with_huge_element(),
     }
     packer = zlib.compressobj(9)

@@ -105,8 +105,9 @@ TStatus TImportTiff::Decode(std::span<const std::uint8_t> data, TBitmap& picture
     return DecodeTiff(data, picture);
 }
 
-TStatus TImportJpeg2000::Decode(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t) const {
-    return DecodeJpeg2000(data, picture);
+TStatus TImportJpeg2000::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                                std::int32_t targetSide) const {
+    return DecodeJpeg2000(data, picture, targetSide);
 }
 
 std::unique_ptr<TImport> CreateImporter(TFileTypes fileType) {

@@ -1,8 +1,8 @@
 #pragma once
 // The picture importers: one small class per input format, each turning a picture file into a
-// decoded 32-bit straight-alpha picture. They do no scaling and no colour reduction, with one
-// exception: a JPEG may be decoded at a reduced DCT scale when the caller says how large it will
-// reduce the picture anyway. Every failure is a result (the caller reports a read error), never an
+// decoded 32-bit straight-alpha picture. They do no scaling and no colour reduction, with two
+// exceptions: a JPEG may be decoded at a reduced DCT scale, and a JPEG 2000 picture at a reduced
+// wavelet resolution, when the caller says how large it will reduce the picture anyway. Every failure is a result (the caller reports a read error), never an
 // exception.
 
 #include "image/Bitmap.h"
@@ -20,8 +20,8 @@ public:
     virtual ~TImport() = default;
 
     // Reads fileName whole and decodes it into picture. targetSide > 0 is the longest side the caller
-    // will reduce the picture to; importers that can decode more cheaply at a smaller size (JPEG)
-    // then deliver a picture whose longer side is still at least targetSide. 0 means full size.
+    // will reduce the picture to; importers that can decode more cheaply at a smaller size (JPEG,
+    // JPEG 2000) then deliver a picture whose longer side is still at least targetSide. 0 means full size.
     // On failure picture is empty and the status says why.
     TStatus Import(const std::filesystem::path& fileName, TBitmap& picture,
                    std::int32_t targetSide = 0) const;
@@ -70,7 +70,7 @@ protected:
                    std::int32_t targetSide) const override;
 };
 
-// JP2 files and raw codestreams; a picture without alpha is opaque.
+// JP2 files and raw codestreams; a picture without alpha is opaque; reduced resolution on request.
 class TImportJpeg2000 : public TImportGeneral {
 protected:
     TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,

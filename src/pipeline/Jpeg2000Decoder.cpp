@@ -6,8 +6,8 @@ namespace gw {
 
 // The picture importer and the reader of Macintosh icon files decode JPEG 2000 alike; the OpenJPEG
 // wrapper lives beside the icon coder that also encodes it.
-TStatus DecodeJpeg2000(std::span<const std::uint8_t> data, TBitmap& picture) {
-    return DecodeJpeg2000Data(data, picture);
+TStatus DecodeJpeg2000(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide) {
+    return DecodeJpeg2000Data(data, picture, targetSide);
 }
 
 } // namespace gw

@@ -1,6 +1,7 @@
 #include "pipeline/Jpeg2000Decoder.h"
 
 #include "PictureMakers.h"
+#include "formats/icns/Jpeg2000Codec.h"
 #include "pipeline/PngDecoder.h"
 #include "support/TestSupport.h"
 
@@ -130,6 +131,9 @@ Bytes WithSize(Bytes codestream, std::uint32_t width, std::uint32_t height) {
 using test::THostileCase;
 
 const Bytes kGrey = test::EncodeJpeg2000(kWidth, kHeight, {MakeComponent(8, false, 1)}, false);
+const Bytes kRgbFile = test::EncodeJpeg2000(
+    kWidth, kHeight, {MakeComponent(8, false, 1), MakeComponent(8, false, 2), MakeComponent(8, false, 3)},
+    true);
 const Bytes kRgb = test::EncodeJpeg2000(
     kWidth, kHeight, {MakeComponent(8, false, 1), MakeComponent(8, false, 2), MakeComponent(8, false, 3)},
     false);
@@ -152,6 +156,79 @@ INSTANTIATE_TEST_SUITE_P(
         THostileCase{"CutInTileData", Bytes(kRgb.begin(), kRgb.begin() + kRgb.size() / 2),
                      TFailure::Corrupt}),
     test::TCaseName());
+
+struct TReductionCase {
+    const char* Name;
+    std::int64_t X0, Y0, X1, Y1;
+    std::uint32_t Levels;
+    std::int32_t Target;
+    std::uint32_t Expected;
+};
+std::ostream& operator<<(std::ostream& os, const TReductionCase& c) {
+    return os << c.Name;
+}
+
+class Jpeg2000Reduction : public ::testing::TestWithParam<TReductionCase> {};
+
+TEST_P(Jpeg2000Reduction, DropsTheLevelsThatKeepTheTargetSide) {
+    const TReductionCase& c = GetParam();
+    EXPECT_EQ(ChooseJpeg2000Reduction(c.X0, c.Y0, c.X1, c.Y1, c.Levels, c.Target), c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Jpeg2000Reduction,
+    ::testing::Values(
+        // 8000 / 4 = 2000 still covers 1024, 8000 / 8 = 1000 does not.
+        TReductionCase{"Photo8000For1024", 0, 0, 8000, 6000, 6, 1024, 2},
+        TReductionCase{"PortraitUsesTheLongerSide", 0, 0, 6000, 8000, 6, 1024, 2},
+        TReductionCase{"FullSizeWhenNoTarget", 0, 0, 8000, 6000, 6, 0, 0},
+        TReductionCase{"FullSizeWhenSmallerThanTarget", 0, 0, 800, 600, 6, 1024, 0},
+        TReductionCase{"ExactlyTheTarget", 0, 0, 4096, 100, 6, 1024, 2},
+        // Halving rounds up: 1025 -> 513.
+        TReductionCase{"OddSideRoundsUp", 0, 0, 1025, 10, 6, 513, 1},
+        // An origin of 1 on the grid: the reduced span is ceil(1025 / 2) - ceil(1 / 2) = 512.
+        TReductionCase{"OriginMovesTheGrid", 1, 0, 1025, 10, 6, 513, 0},
+        TReductionCase{"NoMoreThanTheLevelsGiven", 0, 0, 60000, 60000, 3, 16, 2},
+        TReductionCase{"OneLevelIsNoReduction", 0, 0, 60000, 60000, 1, 16, 0},
+        TReductionCase{"ZeroLevelsFromABrokenHeader", 0, 0, 60000, 60000, 0, 16, 0}),
+    test::TCaseName());
+
+// Four flat quadrants on a 64 x 48 picture: a reduced decode keeps each colour exactly away from the
+// edges between them, and its size is the picture's halved per dropped level.
+TEST(Jpeg2000Reduced, DecodesTheLowResolutionPicture) {
+    const TColor colours[4] = {MakeColor(255, 200, 30, 40), MakeColor(255, 20, 180, 60),
+                               MakeColor(128, 10, 20, 220), MakeColor(255, 250, 250, 250)};
+    TBitmap source(64, 48);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            source.SetPixel(x, y, colours[(y >= 24 ? 2 : 0) + (x >= 32 ? 1 : 0)]);
+    Bytes file;
+    ASSERT_TRUE(EncodeJpeg2000(source, 1, file));
+
+    TBitmap full, reduced, same;
+    ASSERT_TRUE(DecodeJpeg2000(file, full));
+    EXPECT_EQ(full, source);
+    ASSERT_TRUE(DecodeJpeg2000(file, reduced, 16));
+    ASSERT_EQ(reduced.Width(), 16);
+    ASSERT_EQ(reduced.Height(), 12);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x) {
+            if (std::abs(2 * x + 1 - 16) <= 4 || std::abs(2 * y + 1 - 12) <= 4)
+                continue; // next to an edge the low-pass mixes the colours
+            EXPECT_EQ(reduced.Pixel(x, y), colours[(y >= 6 ? 2 : 0) + (x >= 8 ? 1 : 0)]) << x << "," << y;
+        }
+    // A target above the picture's own size decodes it whole.
+    ASSERT_TRUE(DecodeJpeg2000(file, same, 100));
+    EXPECT_EQ(same, source);
+}
+
+TEST(Jpeg2000Reduced, DropsNoMoreLevelsThanTheCodestreamHas) {
+    // The test encoder writes two resolution levels: one halving at most.
+    TBitmap picture;
+    ASSERT_TRUE(DecodeJpeg2000(kRgbFile, picture, 2));
+    EXPECT_EQ(picture.Width(), (kWidth + 1) / 2);
+    EXPECT_EQ(picture.Height(), (kHeight + 1) / 2);
+}
 
 TEST(Jpeg2000Corpus, LosslessTestCardMatchesItsPng) {
     GW_REQUIRE_TESTDATA(data);

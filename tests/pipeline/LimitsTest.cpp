@@ -124,9 +124,10 @@ TBytes OneStripTiff(std::uint32_t width, std::uint32_t height, std::uint16_t com
     return out.Take();
 }
 
-// A JPEG 2000 codestream of 8-bit components, 5 decomposition levels, one layer and tiles of
+// A JPEG 2000 codestream of 8-bit components, `levels` decomposition levels, one layer and tiles of
 // tileSide; the first tile's packets are all empty, so it decodes to flat grey.
-TBytes EmptyTileJ2k(std::uint32_t width, std::uint32_t height, std::uint16_t components, std::uint32_t tileSide) {
+TBytes EmptyTileJ2k(std::uint32_t width, std::uint32_t height, std::uint16_t components, std::uint32_t tileSide,
+                    std::uint8_t levels = 5) {
     TByteWriter out;
     out.U16BE(0xFF4F);
     out.U16BE(0xFF51);
@@ -137,14 +138,15 @@ TBytes EmptyTileJ2k(std::uint32_t width, std::uint32_t height, std::uint16_t com
     out.U16BE(components);
     for (std::uint16_t c = 0; c < components; ++c)
         out.Bytes(std::vector<std::uint8_t>{7, 1, 1});
-    out.U16BE(0xFF52); // coding style: LRCP, one layer, no colour transform, 5 levels, 64 x 64 blocks
+    out.U16BE(0xFF52); // coding style: LRCP, one layer, no colour transform, 64 x 64 blocks
     out.U16BE(12);
-    out.Bytes(std::vector<std::uint8_t>{0, 0, 0, 1, 0, 5, 4, 4, 0, 0});
+    out.Bytes(std::vector<std::uint8_t>{0, 0, 0, 1, 0, levels, 4, 4, 0, 0});
+    const std::uint16_t subbands = 3u * levels + 1u;
     out.U16BE(0xFF5C); // quantization: none, 3 guard bits
-    out.U16BE(2 + 1 + 16);
+    out.U16BE(static_cast<std::uint16_t>(2 + 1 + subbands));
     out.U8(0x40);
-    out.Bytes(TBytes(16, 0x48));
-    const std::uint32_t packets = 6u * components;
+    out.Bytes(TBytes(subbands, 0x48));
+    const std::uint32_t packets = (levels + 1u) * components;
     out.U16BE(0xFF90);
     out.U16BE(10);
     out.U16BE(0);
@@ -182,9 +184,11 @@ const TLimitCase kLimitCases[] = {
     {"TiffStripAboveDecoderMemory", [] { return OneStripTiff(8192, 8192, 1, 8192u * 8192 * 3, TBytes(64, 0)); },
      false},
     // A single 60000 x 60000 tile, and a single 6000 x 6000 tile whose 32-bit planes (412 MiB) are above
-    // the codec working memory.
+    // the codec working memory: without decomposition levels it must be decoded whole and is refused;
+    // with five it is decoded at 1/16 (375 x 375, enough for 256 x 256 icons).
     {"J2kTile60000Square", [] { return EmptyTileJ2k(60000, 60000, 3, 60000); }, false},
-    {"J2kTile6000SquareAboveDecoderMemory", [] { return EmptyTileJ2k(6000, 6000, 3, 6000); }, false},
+    {"J2kTile6000SquareWithoutLevels", [] { return EmptyTileJ2k(6000, 6000, 3, 6000, 0); }, false},
+    {"J2kTile6000SquareAtReducedResolution", [] { return EmptyTileJ2k(6000, 6000, 3, 6000); }, true},
     // 65536 tiles of 16 x 16: OpenJPEG would set up coding parameters for each before reading any.
     {"J2kHeaderImplies65536Tiles", [] { return EmptyTileJ2k(4096, 4096, 3, 16); }, false},
     // A 2000 x 2000 tile is an ordinary picture.

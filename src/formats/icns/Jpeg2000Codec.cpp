@@ -323,6 +323,24 @@ public:
         height = std::int64_t{image.y1} - image.y0;
         return TStatus::Ok();
     }
+    // The fewest resolution levels any component of the main header has: the picture can be decoded
+    // at up to that many levels minus one, each halving both sides. 1 when the header tells nothing.
+    std::uint32_t ResolutionLevels() const {
+        opj_codestream_info_v2_t* info = opj_get_cstr_info(FCodec);
+        if (info == nullptr)
+            return 1;
+        std::uint32_t levels = 0;
+        const opj_tile_info_v2_t& tile = info->m_default_tile_info;
+        if (tile.tccp_info != nullptr) {
+            for (std::uint32_t i = 0; i < info->nbcomps; ++i) {
+                const std::uint32_t count = tile.tccp_info[i].numresolutions;
+                levels = i == 0 ? count : std::min(levels, count);
+            }
+        }
+        opj_destroy_cstr_info(&info);
+        return std::max<std::uint32_t>(levels, 1);
+    }
+    bool Reduce(std::uint32_t levels) { return opj_set_decoded_resolution_factor(FCodec, levels) == OPJ_TRUE; }
     bool Decode() {
         return opj_decode(FCodec, FStream, FImage) == OPJ_TRUE &&
                opj_end_decompress(FCodec, FStream) == OPJ_TRUE;
@@ -341,15 +359,23 @@ private:
     bool FReady = false;
 };
 
+// A coordinate of the full-resolution grid on the grid of a decode reduced by that many levels.
+std::int64_t ReducedCoordinate(std::int64_t coordinate, std::uint32_t reduction) {
+    const std::int64_t step = std::int64_t{1} << reduction;
+    return (coordinate + step - 1) / step;
+}
+
 // One component prepared for sampling at picture coordinates: its samples scaled to 8 bits, and the
 // sample index of every picture column and row (nearest neighbour for subsampled components).
 class TComponentSampler {
 public:
     TComponentSampler(const opj_image_t& image, const opj_image_comp_t& component, std::int64_t width,
-                      std::int64_t height)
+                      std::int64_t height, std::uint32_t reduction)
         : FComponent(component) {
-        FColumns = Indices(image.x0, width, component.dx, component.x0, component.w);
-        FRows = Indices(image.y0, height, component.dy, component.y0, component.h);
+        FColumns = Indices(ReducedCoordinate(image.x0, reduction), width, component.dx,
+                           ReducedCoordinate(component.x0, reduction), component.w);
+        FRows = Indices(ReducedCoordinate(image.y0, reduction), height, component.dy,
+                        ReducedCoordinate(component.y0, reduction), component.h);
         FMaximum = (std::int64_t{1} << component.prec) - 1;
         FOffset = component.sgnd ? std::int64_t{1} << (component.prec - 1) : 0;
         FShift = component.prec > 8 ? static_cast<int>(component.prec) - 8 : 0;
@@ -368,11 +394,11 @@ public:
 
 private:
     // Sample k of a component covers picture positions [(origin + k) * step, (origin + k + 1) * step).
-    static std::vector<std::size_t> Indices(std::uint32_t imageOrigin, std::int64_t count, std::uint32_t step,
-                                            std::uint32_t componentOrigin, std::uint32_t samples) {
+    static std::vector<std::size_t> Indices(std::int64_t imageOrigin, std::int64_t count, std::uint32_t step,
+                                            std::int64_t componentOrigin, std::uint32_t samples) {
         std::vector<std::size_t> indices(static_cast<std::size_t>(count));
         for (std::int64_t i = 0; i < count; ++i) {
-            const std::int64_t position = (std::int64_t{imageOrigin} + i) / step - componentOrigin;
+            const std::int64_t position = (imageOrigin + i) / step - componentOrigin;
             indices[static_cast<std::size_t>(i)] =
                 static_cast<std::size_t>(std::clamp<std::int64_t>(position, 0, std::int64_t{samples} - 1));
         }
@@ -424,14 +450,15 @@ TColor YccToColor(std::uint8_t alpha, int y, int cb, int cr) {
                      ClampByte(y + 1.772 * b));
 }
 
-void FillPicture(const opj_image_t& image, const TChannelLayout& layout, TBitmap& picture) {
+void FillPicture(const opj_image_t& image, const TChannelLayout& layout, std::uint32_t reduction,
+                 TBitmap& picture) {
     const std::int64_t width = picture.Width(), height = picture.Height();
     std::vector<TComponentSampler> colour;
     for (std::uint32_t index : layout.Colour)
-        colour.emplace_back(image, image.comps[index], width, height);
+        colour.emplace_back(image, image.comps[index], width, height, reduction);
     std::vector<TComponentSampler> alpha;
     if (layout.Alpha >= 0)
-        alpha.emplace_back(image, image.comps[layout.Alpha], width, height);
+        alpha.emplace_back(image, image.comps[layout.Alpha], width, height, reduction);
     const bool ycc = image.color_space == OPJ_CLRSPC_SYCC && colour.size() == 3;
 
     for (std::int64_t y = 0; y < height; ++y) {
@@ -483,8 +510,29 @@ TStatus ReadJpeg2000Size(std::span<const std::uint8_t> data, std::int32_t& width
     return TStatus::Ok();
 }
 
-TStatus DecodeJpeg2000Data(std::span<const std::uint8_t> data, TBitmap& picture) {
-    picture = TBitmap();
+std::uint32_t ChooseJpeg2000Reduction(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                                      std::uint32_t levels, std::int32_t targetSide) {
+    if (targetSide <= 0)
+        return 0;
+    std::uint32_t reduction = 0;
+    while (reduction + 1 < std::min<std::uint32_t>(levels, 32)) {
+        const std::uint32_t next = reduction + 1;
+        const std::int64_t longest = std::max(ReducedCoordinate(x1, next) - ReducedCoordinate(x0, next),
+                                              ReducedCoordinate(y1, next) - ReducedCoordinate(y0, next));
+        if (longest < targetSide)
+            break;
+        reduction = next;
+    }
+    return reduction;
+}
+
+namespace {
+
+// One decode at the resolution targetSide allows (see DecodeJpeg2000Data); reduction tells the levels
+// it dropped.
+TStatus DecodeOnce(std::span<const std::uint8_t> data, std::int32_t targetSide, TBitmap& picture,
+                   std::uint32_t& reduction) {
+    reduction = 0;
     TJ2kSource source{data, 0, {}};
     TJ2kDecodeSession session(source);
     std::int64_t width = 0, height = 0;
@@ -496,11 +544,21 @@ TStatus DecodeJpeg2000Data(std::span<const std::uint8_t> data, TBitmap& picture)
     if (!limits::FitsBitmapLimits(width, height))
         return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture too large (" + std::to_string(width) +
                                                      " x " + std::to_string(height) + ")");
+    reduction = ChooseJpeg2000Reduction(image.x0, image.y0, image.x1, image.y1, session.ResolutionLevels(),
+                                        targetSide);
+    if (reduction > 0 && !session.Reduce(reduction))
+        reduction = 0;
+    // A reduced decode keeps (and allocates for) only the low-resolution samples of each component;
+    // the rounding of odd sides is covered by one sample more each way.
+    const std::uint32_t margin = reduction > 0 ? 1 : 0;
     std::uint64_t planeBytes = 0;
     for (std::uint32_t i = 0; i < image.numcomps; ++i) {
-        if (!IsUsable(image.comps[i], false))
+        const opj_image_comp_t& component = image.comps[i];
+        if (!IsUsable(component, false))
             return session.Failure(TFailure::Unsupported, "component geometry or precision");
-        planeBytes += std::uint64_t{image.comps[i].w} * image.comps[i].h * sizeof(OPJ_INT32);
+        planeBytes += static_cast<std::uint64_t>(ReducedCoordinate(component.w, reduction) + margin) *
+                      static_cast<std::uint64_t>(ReducedCoordinate(component.h, reduction) + margin) *
+                      sizeof(OPJ_INT32);
     }
     if (planeBytes > limits::kMaxDecoderMemoryBytes)
         return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: component planes too large");
@@ -516,12 +574,32 @@ TStatus DecodeJpeg2000Data(std::span<const std::uint8_t> data, TBitmap& picture)
         if (!IsUsable(image.comps[i], true))
             return session.Failure(TFailure::Corrupt, "component without data");
     }
-    TBitmap decoded(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    const std::int64_t outWidth = ReducedCoordinate(image.x1, reduction) - ReducedCoordinate(image.x0, reduction);
+    const std::int64_t outHeight = ReducedCoordinate(image.y1, reduction) - ReducedCoordinate(image.y0, reduction);
+    TBitmap decoded(static_cast<std::int32_t>(outWidth), static_cast<std::int32_t>(outHeight));
     if (!decoded.IsValid())
         return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture could not be allocated");
-    FillPicture(image, layout, decoded);
+    FillPicture(image, layout, reduction, decoded);
     picture = std::move(decoded);
     return TStatus::Ok();
+}
+
+} // namespace
+
+TStatus DecodeJpeg2000Data(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide) {
+    picture = TBitmap();
+    std::uint32_t reduction = 0;
+    const TStatus status = DecodeOnce(data, targetSide, picture, reduction);
+    if (status || reduction == 0)
+        return status;
+    // The main header promised the levels, but a tile header may give a component fewer than were
+    // dropped, which OpenJPEG refuses: such a file gets a full-resolution decode.
+    std::uint32_t ignored = 0;
+    picture = TBitmap();
+    if (DecodeOnce(data, 0, picture, ignored))
+        return TStatus::Ok();
+    picture = TBitmap();
+    return status;
 }
 
 } // namespace gw
