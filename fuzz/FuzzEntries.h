@@ -154,8 +154,8 @@ inline bool RunOne(std::string_view target, TBytes data) {
         return ImportOne(TFileTypes::ftGif, data);
     if (target == "tiff")
         return ImportOne(TFileTypes::ftTiff, data);
-    if (target == "jpeg2000")
-        return ImportOne(TFileTypes::ftJpg2000, data);
+    if (target == "jpeg2000") // full size, and at a reduced wavelet resolution as a conversion asks for it
+        return ImportOne(TFileTypes::ftJpg2000, data) && ImportOne(TFileTypes::ftJpg2000, data, 16);
     if (target == "jpeg") // full size, and reduced by DCT scaling as a conversion asks for it
         return ImportOne(TFileTypes::ftJpg, data) && ImportOne(TFileTypes::ftJpg, data, 64);
     if (target == "ico")

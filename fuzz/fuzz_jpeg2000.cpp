@@ -1,4 +1,4 @@
-// The JPEG 2000 importer on raw bytes.
+// The JPEG 2000 importer on raw bytes, at full size and at a reduced resolution.
 #include "FuzzEntries.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
