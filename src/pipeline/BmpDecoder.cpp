@@ -65,6 +65,7 @@ TStatus ReadHeader(TByteReader& reader, TBmpHeader& header) {
     // bfSize and the reserved words are ignored: writers fill them inconsistently.
     if (!reader.Skip(8) || !reader.ReadU32LE(header.bfOffBits) || !reader.ReadU32LE(header.biSize))
         return Fail(TFailure::Truncated, "file header");
+    static_assert(kFileHeaderSize == 2 + 8 + 4, "the info header follows the 14-byte file header");
 
     const std::uint32_t size = header.biSize;
     if (size == kCoreHeaderSize) {
