@@ -21,6 +21,8 @@ constexpr std::int32_t kMaxIconSide = 256;
 constexpr std::size_t kIconDirBytes = 6;
 constexpr std::size_t kIconDirEntryBytes = 16;
 constexpr std::uint32_t kBitmapInfoHeaderBytes = 40;
+constexpr std::uint32_t kBitmapV4HeaderBytes = 108;
+constexpr std::uint32_t kBitmapV5HeaderBytes = 124;
 constexpr std::uint16_t kResourceIcon = 1;
 constexpr std::uint16_t kResourceCursor = 2;
 constexpr TColor kOpaqueBlack = 0xFF000000u;
@@ -212,10 +214,15 @@ bool ReadBitmapInfoHeader(TByteReader& reader, TBitmapInfoHeader& header) {
     return reader.Ok();
 }
 
-// A plain, uncompressed BITMAPINFOHEADER. Anything else (a later header version, BI_BITFIELDS, PNG
-// data) is handed to the PNG decoder, which refuses what is not PNG.
+// An uncompressed (BI_RGB) BITMAPINFOHEADER, or a BITMAPV4HEADER or BITMAPV5HEADER that some writers
+// use instead: their extra fields (masks, colour space, an ICC profile) do not apply to BI_RGB
+// pixels and are skipped, and the palette follows the header whatever its length. Anything else
+// (BI_BITFIELDS, other header sizes, PNG data) is handed to the PNG decoder, which refuses what is
+// not PNG.
 bool IsBitmapHeader(const TBitmapInfoHeader& header) {
-    return header.biSize == kBitmapInfoHeaderBytes && header.biPlanes == 1 && header.biCompression == 0;
+    return (header.biSize == kBitmapInfoHeaderBytes || header.biSize == kBitmapV4HeaderBytes ||
+            header.biSize == kBitmapV5HeaderBytes) &&
+           header.biPlanes == 1 && header.biCompression == 0;
 }
 
 // The width and height in a PNG's IHDR, when data starts like PNG (PNG standard, 5.2 and
@@ -440,6 +447,9 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
             image.Palette().GetPaletteFromImage(image.Bitmap());
         return TStatus::Ok();
     }
+
+    if (!reader.Skip(header.biSize - kBitmapInfoHeaderBytes))
+        return TStatus::Fail(TFailure::Truncated, "image data shorter than its bitmap header");
 
     // The height counts the colour rows and the mask rows.
     const std::int32_t width = header.biWidth;

@@ -153,6 +153,20 @@ TEST(IcoReaderTest, OneBitDibReadsTwoPaletteEntriesWhateverClrUsedSays) {
     EXPECT_EQ(doc.Image()[0].Bitmap().Pixel(1, 0), 0xFF0000FFu);
 }
 
+// Some writers put a BITMAPV4HEADER or BITMAPV5HEADER in front of BI_RGB pixels: the palette and the
+// rows follow the longer header.
+TEST(IcoReaderTest, LongerHeaderVersionsReadLikeTheInfoHeader) {
+    // palette: red, blue; one row "01" -> red, blue; mask row 0.
+    const std::uint8_t payload[] = {0, 0, 255, 0, 255, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0};
+    for (const std::uint32_t size : {108u, 124u}) {
+        TOrbIcon doc;
+        ASSERT_TRUE(Load(BuildIco({{1, BuildDib(2, 2, 1, payload, size)}}), doc)) << size;
+        EXPECT_EQ(doc.Image()[0].DataType(), 1);
+        EXPECT_EQ(doc.Image()[0].Bitmap().Pixel(0, 0), 0xFFFF0000u) << size;
+        EXPECT_EQ(doc.Image()[0].Bitmap().Pixel(1, 0), 0xFF0000FFu) << size;
+    }
+}
+
 TEST(IcoReaderTest, DuplicateEntryFailsButTheFileLoads) {
     TOrbIcon doc;
     TIcoIO coder(false);
@@ -242,8 +256,9 @@ std::vector<THostileCase> HostileCases() {
         {"BitCount264WrapsTo8", BuildIco({{32, BuildDib(2, 4, 264, Zeros(2000))}}), TFailure::Unsupported},
         {"BitCount65535", BuildIco({{32, BuildDib(256, 512, 65535, Zeros(64))}}), TFailure::Unsupported},
         {"BitFieldsIsNotPng", BuildIco({{32, BuildDib(2, 4, 32, Zeros(64), 40, 1, 3)}}), TFailure::Corrupt},
-        {"LargerHeaderVersionIsNotPng", BuildIco({{32, BuildDib(2, 4, 32, Zeros(200), 124)}}),
-         TFailure::Corrupt},
+        {"UnknownHeaderSizeIsNotPng", BuildIco({{32, BuildDib(2, 4, 32, Zeros(200), 64)}}), TFailure::Corrupt},
+        {"V5BitFieldsIsNotPng", BuildIco({{32, BuildDib(2, 4, 32, Zeros(200), 124, 1, 3)}}), TFailure::Corrupt},
+        {"V5HeaderCutShort", BuildIco({{32, Cut(BuildDib(2, 4, 32, {}, 124), 30)}}), TFailure::Truncated},
         {"PngClaiming100000Square", BuildIco({{32, PngClaiming(100000, 100000)}}), TFailure::TooLarge},
         {"Png300Square", BuildIco({{32, RealPng(300)}}), TFailure::TooLarge},
         {"PngCutShort", BuildIco({{32, Cut(RealPng(64), 30)}}), TFailure::Truncated},

@@ -66,6 +66,9 @@ std::vector<std::uint8_t> BuildDib(std::int32_t width, std::int32_t heightField,
     out.Zeros(12);
     out.U32LE(clrUsed);
     out.U32LE(0);
+    // The fields of a longer header version (masks, colour space, profile) are filled with junk.
+    for (std::uint32_t i = 40; i < size; ++i)
+        out.U8(0xA5);
     out.Bytes(payload);
     return out.Take();
 }

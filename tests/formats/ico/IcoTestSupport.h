@@ -38,7 +38,7 @@ struct TRawEntry {
 std::vector<std::uint8_t> BuildIco(const std::vector<TRawEntry>& entries, std::uint16_t type = 1,
                                    std::int32_t count = -1, std::uint16_t reserved = 0);
 
-// A BITMAPINFOHEADER followed by payload.
+// A BITMAPINFOHEADER followed by payload; a size above 40 adds that many header bytes (junk).
 std::vector<std::uint8_t> BuildDib(std::int32_t width, std::int32_t heightField, std::uint16_t bitCount,
                                    std::span<const std::uint8_t> payload, std::uint32_t size = 40,
                                    std::uint16_t planes = 1, std::uint32_t compression = 0,
