@@ -59,8 +59,8 @@ TBytes ZeroRowsPng(std::uint32_t width, std::uint32_t height, std::uint8_t bitDe
         const std::size_t start = out.Size();
         out.Bytes({reinterpret_cast<const std::uint8_t*>(type), 4});
         out.Bytes(data);
-        out.U32BE(static_cast<std::uint32_t>(crc32(0, out.Buffer().data() + start,
-                                                   static_cast<uInt>(out.Size() - start))));
+        out.U32BE(static_cast<std::uint32_t>(
+            crc32(0, out.Buffer().data() + start, static_cast<uInt>(out.Size() - start))));
     };
     TByteWriter ihdr;
     ihdr.U32BE(width);
@@ -80,7 +80,8 @@ TBytes BmpClaim(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
     out.U32LE(14 + 40 + imageBytes);
     out.U32LE(0);
     out.U32LE(14 + 40);
-    for (const std::uint32_t field : {40u, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)})
+    for (const std::uint32_t field :
+         {40u, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)})
         out.U32LE(field);
     out.U16LE(1);
     out.U16LE(bitCount);
@@ -91,17 +92,17 @@ TBytes BmpClaim(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
 }
 
 // A little-endian RGB TIFF with the whole picture in one strip, declared stripBytes long, holding strip.
-TBytes OneStripTiff(std::uint32_t width, std::uint32_t height, std::uint16_t compression, std::uint32_t stripBytes,
-                    const TBytes& strip) {
+TBytes OneStripTiff(std::uint32_t width, std::uint32_t height, std::uint16_t compression,
+                    std::uint32_t stripBytes, const TBytes& strip) {
     struct TEntry {
         std::uint16_t Tag, Type;
         std::uint32_t Value;
     };
     constexpr std::uint16_t kShort = 3, kLong = 4;
-    const std::vector<TEntry> entries{{256, kLong, width},       {257, kLong, height},     {258, kShort, 8},
-                                      {259, kShort, compression}, {262, kShort, 2},         {273, kLong, 0},
-                                      {277, kShort, 3},           {278, kLong, height},     {279, kLong, stripBytes},
-                                      {284, kShort, 1}};
+    const std::vector<TEntry> entries{
+        {256, kLong, width},      {257, kLong, height}, {258, kShort, 8}, {259, kShort, compression},
+        {262, kShort, 2},         {273, kLong, 0},      {277, kShort, 3}, {278, kLong, height},
+        {279, kLong, stripBytes}, {284, kShort, 1}};
     const std::uint32_t dataOffset = 8 + 2 + 12 * static_cast<std::uint32_t>(entries.size()) + 4;
     TByteWriter out;
     out.Bytes(std::vector<std::uint8_t>{'I', 'I', 42, 0});
@@ -126,8 +127,8 @@ TBytes OneStripTiff(std::uint32_t width, std::uint32_t height, std::uint16_t com
 
 // A JPEG 2000 codestream of 8-bit components, `levels` decomposition levels, one layer and tiles of
 // tileSide; the first tile's packets are all empty, so it decodes to flat grey.
-TBytes EmptyTileJ2k(std::uint32_t width, std::uint32_t height, std::uint16_t components, std::uint32_t tileSide,
-                    std::uint8_t levels = 5) {
+TBytes EmptyTileJ2k(std::uint32_t width, std::uint32_t height, std::uint16_t components,
+                    std::uint32_t tileSide, std::uint8_t levels = 5) {
     TByteWriter out;
     out.U16BE(0xFF4F);
     out.U16BE(0xFF51);
@@ -181,8 +182,8 @@ const TLimitCase kLimitCases[] = {
     // One strip claiming 4 GB of data of which 64 bytes exist.
     {"TiffStripClaims4GB", [] { return OneStripTiff(8000, 8000, 1, 0xFFFFFFF0u, TBytes(64, 0)); }, false},
     // One uncompressed strip that would need a 192 MiB buffer, above the codec working memory.
-    {"TiffStripAboveDecoderMemory", [] { return OneStripTiff(8192, 8192, 1, 8192u * 8192 * 3, TBytes(64, 0)); },
-     false},
+    {"TiffStripAboveDecoderMemory",
+     [] { return OneStripTiff(8192, 8192, 1, 8192u * 8192 * 3, TBytes(64, 0)); }, false},
     // A single 60000 x 60000 tile, and a single 6000 x 6000 tile whose 32-bit planes (412 MiB) are above
     // the codec working memory: without decomposition levels it must be decoded whole and is refused;
     // with five it is decoded at 1/16 (375 x 375, enough for 256 x 256 icons).
@@ -237,7 +238,8 @@ INSTANTIATE_TEST_SUITE_P(DeclaredSizes, ConversionLimitsTest, testing::ValuesIn(
 // 348-byte file of 1048668 x 18 pixels in 18 x 18 tiles once took 846 MB that way).
 TEST(Jpeg2000LimitsTest, TileCountIsRefusedFromTheHeader) {
     TBitmap picture;
-    const TStatus status = CreateImporter(TFileTypes::ftJpg2000)->ImportData(EmptyTileJ2k(4096, 4096, 3, 16), picture);
+    const TStatus status =
+        CreateImporter(TFileTypes::ftJpg2000)->ImportData(EmptyTileJ2k(4096, 4096, 3, 16), picture);
     EXPECT_EQ(status.Kind(), TFailure::TooLarge);
     EXPECT_NE(status.Reason().find("too many tiles"), std::string::npos) << status.Reason();
 }

@@ -340,7 +340,9 @@ public:
         opj_destroy_cstr_info(&info);
         return std::max<std::uint32_t>(levels, 1);
     }
-    bool Reduce(std::uint32_t levels) { return opj_set_decoded_resolution_factor(FCodec, levels) == OPJ_TRUE; }
+    bool Reduce(std::uint32_t levels) {
+        return opj_set_decoded_resolution_factor(FCodec, levels) == OPJ_TRUE;
+    }
     bool Decode() {
         return opj_decode(FCodec, FStream, FImage) == OPJ_TRUE &&
                opj_end_decompress(FCodec, FStream) == OPJ_TRUE;
@@ -574,8 +576,10 @@ TStatus DecodeOnce(std::span<const std::uint8_t> data, std::int32_t targetSide, 
         if (!IsUsable(image.comps[i], true))
             return session.Failure(TFailure::Corrupt, "component without data");
     }
-    const std::int64_t outWidth = ReducedCoordinate(image.x1, reduction) - ReducedCoordinate(image.x0, reduction);
-    const std::int64_t outHeight = ReducedCoordinate(image.y1, reduction) - ReducedCoordinate(image.y0, reduction);
+    const std::int64_t outWidth =
+        ReducedCoordinate(image.x1, reduction) - ReducedCoordinate(image.x0, reduction);
+    const std::int64_t outHeight =
+        ReducedCoordinate(image.y1, reduction) - ReducedCoordinate(image.y0, reduction);
     TBitmap decoded(static_cast<std::int32_t>(outWidth), static_cast<std::int32_t>(outHeight));
     if (!decoded.IsValid())
         return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture could not be allocated");
