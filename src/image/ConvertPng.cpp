@@ -156,6 +156,17 @@ void PngOpaqueToGPBitmap(TBitmap& dest, const TPngImage& png) {
 
 void PngKeyedToGPBitmap(TBitmap& dest, const TPngImage& png) {
     const std::optional<TPngRgb> key = KeyColor(png);
+    const std::vector<std::uint8_t>& mask = png.Trns.KeyMask;
+    const std::size_t pixels = static_cast<std::size_t>(png.Width) * static_cast<std::size_t>(png.Height);
+    if (png.ColorType != TPngColorType::ctPalette && mask.size() == pixels) {
+        // The key compared at 16 bits by the decoder.
+        const std::size_t samplesPerPixel = png.SamplesPerPixel();
+        ConvertPixels(dest, png, [&](const std::uint8_t* s) {
+            const auto pixel = static_cast<std::size_t>(s - png.Samples.data()) / samplesPerPixel;
+            return ToColor(mask[pixel] != 0 ? 0 : kOpaque, ColorOf(png, s));
+        });
+        return;
+    }
     ConvertPixels(dest, png, [&](const std::uint8_t* s) {
         const TPngRgb rgb = ColorOf(png, s);
         return ToColor(key == rgb ? 0 : kOpaque, rgb);

@@ -5,9 +5,12 @@
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -176,9 +179,13 @@ std::optional<std::uint8_t> KeySample(png_uint_16 value, int bitDepth) {
     return static_cast<std::uint8_t>(value * (255u / maxValue));
 }
 
-// Copies the header fields, the palette and the transparency chunk of a freshly read PNG. Only
-// getters are called here, none of which raises a libpng error.
-void TakeHeader(png_structp png, png_infop info, TPngImage& image) {
+// The tRNS colour of a 16-bit grey or RGB image at full precision (a grey level in all three).
+using TKey16 = std::array<png_uint_16, 3>;
+
+// Copies the header fields, the palette and the transparency chunk of a freshly read PNG; key16 gets
+// the 16-bit tRNS colour of a 16-bit grey or RGB image. Only getters are called here, none of which
+// raises a libpng error.
+void TakeHeader(png_structp png, png_infop info, TPngImage& image, std::optional<TKey16>& key16) {
     image.Width = static_cast<std::int32_t>(png_get_image_width(png, info));
     image.Height = static_cast<std::int32_t>(png_get_image_height(png, info));
     image.BitDepth = png_get_bit_depth(png, info);
@@ -214,20 +221,40 @@ void TakeHeader(png_structp png, png_infop info, TPngImage& image) {
     const auto blue = KeySample(grey ? color->gray : color->blue, image.BitDepth);
     if (red && green && blue)
         image.Trns.Color = TPngRgb{*red, *green, *blue};
+    if (image.BitDepth == 16)
+        key16 = grey ? TKey16{color->gray, color->gray, color->gray}
+                     : TKey16{color->red, color->green, color->blue};
 }
 
 // Asks libpng for one byte per sample: palette indices unpacked, low grey depths scaled to 8 bits,
-// 16-bit samples cut to their high byte, tRNS left as a chunk (never turned into alpha).
-void RequestEightBitSamples(png_structp png, const TPngImage& image) {
+// 16-bit samples cut to their high byte (unless keepSixteen: the caller cuts them itself), tRNS left
+// as a chunk (never turned into alpha).
+void RequestEightBitSamples(png_structp png, const TPngImage& image, bool keepSixteen) {
     if (image.ColorType == TPngColorType::ctPalette)
         png_set_packing(png);
     else if (image.ColorType == TPngColorType::ctGrey && image.BitDepth < 8)
         png_set_expand_gray_1_2_4_to_8(png);
-    // FIXME: a 16-bit image keyed by a tRNS colour is compared at 8 bits, so colours that differ from
-    // the key only in the low byte turn transparent as well.
-    if (image.BitDepth == 16)
+    if (image.BitDepth == 16 && !keepSixteen)
         png_set_strip_16(png);
     png_set_interlace_handling(png);
+}
+
+// Turns the big-endian 16-bit rows of a keyed grey or RGB image into the high bytes in image.Samples,
+// and marks in image.Trns.KeyMask the pixels equal to the key in all 16 bits.
+void CutKeyedSixteenBitRows(std::span<const std::uint8_t> rows, const TKey16& key, TPngImage& image) {
+    const std::size_t samplesPerPixel = image.SamplesPerPixel();
+    const std::size_t pixels = static_cast<std::size_t>(image.Width) * static_cast<std::size_t>(image.Height);
+    image.Trns.KeyMask.assign(pixels, 0);
+    for (std::size_t pixel = 0; pixel < pixels; ++pixel) {
+        bool matches = true;
+        for (std::size_t c = 0; c < samplesPerPixel; ++c) {
+            const std::size_t i = pixel * samplesPerPixel + c;
+            const auto value = static_cast<png_uint_16>(rows[2 * i] << 8 | rows[2 * i + 1]);
+            image.Samples[i] = rows[2 * i];
+            matches = matches && value == key[c];
+        }
+        image.Trns.KeyMask[pixel] = matches ? 1 : 0;
+    }
 }
 
 } // namespace
@@ -254,7 +281,8 @@ TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png) {
         return CodecFailure(state);
 
     TPngImage image;
-    TakeHeader(p, info, image);
+    std::optional<TKey16> key16;
+    TakeHeader(p, info, image, key16);
     if (image.Width <= 0 || image.Height <= 0 ||
         static_cast<std::uint32_t>(image.Width) > limits::kMaxPngSide ||
         static_cast<std::uint32_t>(image.Height) > limits::kMaxPngSide ||
@@ -263,23 +291,33 @@ TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png) {
                                                      std::to_string(image.Height) +
                                                      " pixels is beyond the limits");
 
+    // A 16-bit key must be compared before the samples lose their low byte: such images are read at
+    // 16 bits into wide and cut here.
+    const bool keepSixteen = key16.has_value();
+    const std::size_t readRowBytes = image.RowBytes() * (keepSixteen ? 2 : 1);
+    if (keepSixteen && readRowBytes * static_cast<std::size_t>(image.Height) > limits::kMaxDecoderMemoryBytes)
+        return TStatus::Fail(TFailure::TooLarge, "16-bit PNG rows beyond the decoder's memory");
     if (!RunGuarded(p, [&] {
-            RequestEightBitSamples(p, image);
+            RequestEightBitSamples(p, image, keepSixteen);
             png_read_update_info(p, info);
         }))
         return CodecFailure(state);
-    if (png_get_rowbytes(p, info) != image.RowBytes())
+    if (png_get_rowbytes(p, info) != readRowBytes)
         return TStatus::Fail(TFailure::Unsupported, "libpng's row layout differs from the expected one");
 
+    std::vector<std::uint8_t> wide;
     std::vector<png_bytep> rows;
     try {
         image.Samples.resize(image.RowBytes() * static_cast<std::size_t>(image.Height));
+        if (keepSixteen)
+            wide.resize(readRowBytes * static_cast<std::size_t>(image.Height));
         rows.resize(static_cast<std::size_t>(image.Height));
     } catch (const std::bad_alloc&) {
         return TStatus::Fail(TFailure::TooLarge, "no memory for the PNG's pixels");
     }
+    std::uint8_t* const target = keepSixteen ? wide.data() : image.Samples.data();
     for (std::size_t y = 0; y < rows.size(); ++y)
-        rows[y] = image.Samples.data() + y * image.RowBytes();
+        rows[y] = target + y * readRowBytes;
 
     png_bytepp rowPointers = rows.data();
     if (!RunGuarded(p, [&] {
@@ -287,6 +325,8 @@ TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png) {
             png_read_end(p, nullptr);
         }))
         return CodecFailure(state);
+    if (keepSixteen)
+        CutKeyedSixteenBitRows(wide, *key16, image);
 
     png = std::move(image);
     return TStatus::Ok();

@@ -37,6 +37,9 @@ struct TPngTrns {
     // nullopt when the chunk names a sample value the image's bit depth cannot hold, so that no pixel
     // matches it.
     std::optional<TPngRgb> Color;
+    // 16-bit grey and RGB images keyed by a colour: one byte per pixel, 1 where the pixel equals the
+    // key in all 16 bits, which the 8-bit Samples cannot tell. Empty for every other image.
+    std::vector<std::uint8_t> KeyMask;
 };
 
 // A PNG image: the header fields as stored in the file, its palette and transparency chunks, and

@@ -243,7 +243,24 @@ INSTANTIATE_TEST_SUITE_P(
         TPixelCase{"greyWithAlpha", Row(4, 8, {77, 128, 200, 0}), {0x804D4D4Du, 0x00C8C8C8u}},
         TPixelCase{"greyWithAlpha16", Row(4, 16, {0x4D00, 0xFFFF}), {0xFF4D4D4Du}},
         TPixelCase{"rgba", Row(6, 8, {255, 0, 0, 128, 1, 2, 3, 0}), {0x80FF0000u, 0x00010203u}},
-        TPixelCase{"rgba16", Row(6, 16, {0xFF00, 0x0100, 0x02FF, 0x80FF}), {0x80FF0102u}}),
+        TPixelCase{"rgba16", Row(6, 16, {0xFF00, 0x0100, 0x02FF, 0x80FF}), {0x80FF0102u}},
+        // A 16-bit key is compared at 16 bits: a colour with the key's high bytes is opaque.
+        TPixelCase{"rgb16KeyedAtFullPrecision",
+                   [] {
+                       TTestPng png = Row(2, 16, {0x1234, 0x5678, 0x9ABC, 0x1234, 0x5678, 0x9ABD, 0x1299, 0x5678,
+                                                  0x9ABC, 0xFF00, 0, 0});
+                       png.TrnsColor = std::array<std::uint16_t, 3>{0x1234, 0x5678, 0x9ABC};
+                       return png;
+                   }(),
+                   {0x0012569Au, 0xFF12569Au, 0xFF12569Au, 0xFFFF0000u}},
+        TPixelCase{"grey16KeyedAtFullPrecisionInterlaced",
+                   [] {
+                       TTestPng png = Row(0, 16, {0x8001, 0x8000, 0x8001, 0x0001});
+                       png.Interlaced = true;
+                       png.TrnsColor = std::array<std::uint16_t, 3>{0x8001, 0, 0};
+                       return png;
+                   }(),
+                   {0x00808080u, 0xFF808080u, 0x00808080u, 0xFF000000u}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConvertPng, DecodeFailureLeavesTheBitmapUnchanged) {
