@@ -106,13 +106,34 @@ INSTANTIATE_TEST_SUITE_P(
         TLayoutCase{"SignedRgb12",
                     {MakeComponent(12, true, 1), MakeComponent(12, true, 2), MakeComponent(12, true, 3)},
                     true},
+        // Declared sRGB in the JP2 header: the subsampled components stay red, green and blue.
         TLayoutCase{
-            "SubsampledChroma",
+            "SubsampledSrgb",
             {MakeComponent(8, false, 1), MakeComponent(8, false, 2, 2, 2), MakeComponent(8, false, 3, 2, 2)},
-            false},
+            true},
         TLayoutCase{
             "SubsampledAlphaOnly", {MakeComponent(8, false, 1), MakeComponent(8, false, 2, 3, 1)}, true}),
     test::TCaseName());
+
+// A bare codestream declares no colour space; with its second and third components subsampled they
+// are chroma (as OpenJPEG's own decoder assumes) and the picture is converted from sYCC.
+TEST(Jpeg2000Layouts, CodestreamWithSubsampledChromaIsYcc) {
+    const auto flat = [](std::int32_t value, std::uint32_t step) {
+        const std::size_t samples =
+            static_cast<std::size_t>((kWidth + step - 1) / step) * ((kHeight + step - 1) / step);
+        return TJ2kComponent{8, false, step, step, std::vector<std::int32_t>(samples, value)};
+    };
+    const TBitmap subsampled =
+        Decode(test::EncodeJpeg2000(kWidth, kHeight, {flat(100, 1), flat(128, 2), flat(178, 2)}, false));
+    ASSERT_EQ(subsampled.Width(), kWidth);
+    // R = Y + 1.402 (Cr - 128), G = Y - 0.714136 (Cr - 128), B = Y + 1.772 (Cb - 128).
+    EXPECT_EQ(subsampled.Pixel(0, 0), MakeColor(255, 170, 64, 100));
+    EXPECT_EQ(subsampled.Pixel(kWidth - 1, kHeight - 1), MakeColor(255, 170, 64, 100));
+    // The same samples at full resolution are taken as RGB.
+    const TBitmap full =
+        Decode(test::EncodeJpeg2000(kWidth, kHeight, {flat(100, 1), flat(128, 1), flat(178, 1)}, false));
+    EXPECT_EQ(full.Pixel(0, 0), MakeColor(255, 100, 128, 178));
+}
 
 // The SIZ segment follows SOC: marker, Lsiz, Rsiz, then Xsiz, Ysiz, XOsiz, YOsiz, XTsiz, YTsiz (each
 // 32 bits, big-endian) at offsets 8 to 31 of a codestream.

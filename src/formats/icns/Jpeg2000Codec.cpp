@@ -452,6 +452,23 @@ TColor YccToColor(std::uint8_t alpha, int y, int cb, int cr) {
                      ClampByte(y + 1.772 * b));
 }
 
+// Three colour components hold sYCC when the file says so, and also when it declares no colour space
+// (a bare codestream) but carries the second and third at a coarser sampling than the first: chroma
+// subsampling, which no RGB picture uses (no multi-component transform applies to such components).
+bool IsYcc(const opj_image_t& image, const TChannelLayout& layout) {
+    if (layout.Colour.size() != 3)
+        return false;
+    if (image.color_space == OPJ_CLRSPC_SYCC)
+        return true;
+    if (image.color_space != OPJ_CLRSPC_UNKNOWN && image.color_space != OPJ_CLRSPC_UNSPECIFIED)
+        return false;
+    const opj_image_comp_t& luma = image.comps[layout.Colour[0]];
+    const opj_image_comp_t& blue = image.comps[layout.Colour[1]];
+    const opj_image_comp_t& red = image.comps[layout.Colour[2]];
+    return luma.dx == 1 && luma.dy == 1 && (blue.dx > 1 || blue.dy > 1) && blue.dx == red.dx &&
+           blue.dy == red.dy;
+}
+
 void FillPicture(const opj_image_t& image, const TChannelLayout& layout, std::uint32_t reduction,
                  TBitmap& picture) {
     const std::int64_t width = picture.Width(), height = picture.Height();
@@ -461,7 +478,7 @@ void FillPicture(const opj_image_t& image, const TChannelLayout& layout, std::ui
     std::vector<TComponentSampler> alpha;
     if (layout.Alpha >= 0)
         alpha.emplace_back(image, image.comps[layout.Alpha], width, height, reduction);
-    const bool ycc = image.color_space == OPJ_CLRSPC_SYCC && colour.size() == 3;
+    const bool ycc = IsYcc(image, layout);
 
     for (std::int64_t y = 0; y < height; ++y) {
         const std::span<TColor> row = picture.Row(static_cast<std::int32_t>(y));
