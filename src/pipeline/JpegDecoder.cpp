@@ -49,17 +49,41 @@ void OnMessage(j_common_ptr info, int level) {
         Raise(info, TFailure::Truncated);
 }
 
+// The progress manager with what it has counted of the scans so far.
+struct TJpegProgress {
+    jpeg_progress_mgr Manager; // first: libjpeg hands back a pointer to it
+    int LastScan = 0;
+    std::uint64_t ScanBlocks = 0; // blocks of every scan begun, summed
+};
+
+[[noreturn]] void RaiseTooLarge(j_common_ptr info, const std::string& what) {
+    auto* error = reinterpret_cast<TJpegError*>(info->err);
+    std::snprintf(error->Message, sizeof error->Message, "%s", what.c_str());
+    error->Kind = TFailure::TooLarge;
+    std::longjmp(error->Jump, 1);
+}
+
+// Called before every step of the input (at least once per scan, after its header is read): stops a
+// file whose scans would take too long to decode.
 void OnProgress(j_common_ptr info) {
     if (!info->is_decompressor)
         return;
     const auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
-    if (decompress->input_scan_number > limits::kMaxJpegScans) {
-        auto* error = reinterpret_cast<TJpegError*>(info->err);
-        std::snprintf(error->Message, sizeof error->Message, "more than %d progressive scans",
-                      limits::kMaxJpegScans);
-        error->Kind = TFailure::TooLarge;
-        std::longjmp(error->Jump, 1);
+    auto* progress = reinterpret_cast<TJpegProgress*>(decompress->progress);
+    if (decompress->input_scan_number > limits::kMaxJpegScans)
+        RaiseTooLarge(info, "more than " + std::to_string(limits::kMaxJpegScans) + " progressive scans");
+    if (decompress->input_scan_number == progress->LastScan)
+        return;
+    progress->LastScan = decompress->input_scan_number;
+    for (int i = 0; i < decompress->comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i) {
+        const jpeg_component_info* component = decompress->cur_comp_info[i];
+        if (component != nullptr)
+            progress->ScanBlocks +=
+                std::uint64_t{component->width_in_blocks} * std::uint64_t{component->height_in_blocks};
     }
+    if (progress->ScanBlocks > limits::kMaxJpegScanBlocks)
+        RaiseTooLarge(info, "scans covering more than " + std::to_string(limits::kMaxJpegScanBlocks) +
+                                " blocks in all");
 }
 
 // One decompression object with its error and progress managers, destroyed on every path.
@@ -71,7 +95,7 @@ public:
         FError.Manager.emit_message = OnMessage;
         FError.Message[0] = '\0';
         FError.Kind = TFailure::Corrupt;
-        FProgress.progress_monitor = OnProgress;
+        FProgress.Manager.progress_monitor = OnProgress;
     }
     ~TJpegSession() {
         if (FCreated)
@@ -90,7 +114,7 @@ public:
         jpeg_create_decompress(&FInfo);
         FCreated = true;
         FInfo.mem->max_memory_to_use = static_cast<long>(limits::kMaxDecoderMemoryBytes);
-        FInfo.progress = &FProgress;
+        FInfo.progress = &FProgress.Manager;
         jpeg_mem_src(&FInfo, data.data(), static_cast<unsigned long>(data.size()));
         jpeg_save_markers(&FInfo, kExifMarker, kMaxMarkerLength);
         jpeg_read_header(&FInfo, TRUE);
@@ -146,7 +170,7 @@ private:
 
     jpeg_decompress_struct FInfo{};
     TJpegError FError{};
-    jpeg_progress_mgr FProgress{};
+    TJpegProgress FProgress{};
     bool FCreated = false;
 };
 

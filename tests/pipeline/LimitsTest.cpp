@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -160,6 +161,88 @@ TBytes EmptyTileJ2k(std::uint32_t width, std::uint32_t height, std::uint16_t com
     return out.Take();
 }
 
+// Bits into bytes, most significant first, with the 0x00 that follows every 0xFF of JPEG entropy-coded
+// data; the last byte is padded with 1 bits.
+class TJpegBits {
+public:
+    void Put(std::uint32_t value, int count) {
+        for (int i = count - 1; i >= 0; --i) {
+            FByte = static_cast<std::uint8_t>(FByte << 1 | ((value >> i) & 1));
+            if (++FCount == 8)
+                Flush();
+        }
+    }
+    TBytes Take() {
+        while (FCount != 0)
+            Put(1, 1);
+        return std::move(FBytes);
+    }
+
+private:
+    void Flush() {
+        FBytes.push_back(FByte);
+        if (FByte == 0xFF)
+            FBytes.push_back(0);
+        FByte = 0;
+        FCount = 0;
+    }
+    TBytes FBytes;
+    std::uint8_t FByte = 0;
+    int FCount = 0;
+};
+
+// A progressive grey JPEG of side x side whose blocks are all zero: a DC scan, then for each AC
+// coefficient a first scan and a refinement scan that skip every block with end-of-band runs. Each
+// scan is a few dozen bytes, yet the decoder visits every block in it: 127 scans over 1 million
+// blocks (8000 x 8000) is a 125 kB file.
+TBytes ZeroBlocksProgressiveJpeg(std::uint16_t side) {
+    const std::uint32_t blocks = std::uint32_t{(side + 7u) / 8u} * ((side + 7u) / 8u);
+    TByteWriter out;
+    const auto segment = [&out](std::uint16_t marker, const TBytes& body) {
+        out.U16BE(marker);
+        out.U16BE(static_cast<std::uint16_t>(body.size() + 2));
+        out.Bytes(body);
+    };
+    out.U16BE(0xFFD8);
+    TBytes table(65, 1);
+    table[0] = 0; // 8-bit table 0
+    segment(0xFFDB, table);
+    segment(0xFFC2, {8, static_cast<std::uint8_t>(side >> 8), static_cast<std::uint8_t>(side),
+                     static_cast<std::uint8_t>(side >> 8), static_cast<std::uint8_t>(side), 1, 1, 0x11, 0});
+    // One 1-bit code each: DC difference category 0, and AC end-of-band run of 2^14 + 14 more bits.
+    for (const std::uint8_t tableClass : {0x00, 0x10}) {
+        TBytes huffman{tableClass, 1};
+        huffman.resize(17, 0);
+        huffman.push_back(tableClass == 0 ? 0x00 : 0xE0);
+        segment(0xFFC4, huffman);
+    }
+    const auto scan = [&](std::uint8_t first, std::uint8_t last, std::uint8_t approximation) {
+        segment(0xFFDA, {1, 1, 0x00, first, last, approximation});
+        TJpegBits bits;
+        if (first == 0) {
+            for (std::uint32_t i = 0; i < blocks; ++i)
+                bits.Put(0, 1);
+        } else {
+            for (std::uint32_t left = blocks; left > 0;) {
+                const std::uint32_t run = std::min<std::uint32_t>(left, 32767);
+                const std::uint32_t tail = left - run; // what remains must still be 16384 or more
+                const std::uint32_t taken = tail > 0 && tail < 16384 ? run - (16384 - tail) : run;
+                bits.Put(0, 1);
+                bits.Put(taken - 16384, 14);
+                left -= taken;
+            }
+        }
+        out.Bytes(bits.Take());
+    };
+    scan(0, 0, 0x00);
+    for (std::uint8_t k = 1; k < 64; ++k) {
+        scan(k, k, 0x01);
+        scan(k, k, 0x10);
+    }
+    out.U16BE(0xFFD9);
+    return out.Take();
+}
+
 struct TLimitCase {
     const char* Name;
     TBytes (*Make)();
@@ -192,6 +275,9 @@ const TLimitCase kLimitCases[] = {
     {"J2kTile6000SquareAtReducedResolution", [] { return EmptyTileJ2k(6000, 6000, 3, 6000); }, true},
     // 65536 tiles of 16 x 16: OpenJPEG would set up coding parameters for each before reading any.
     {"J2kHeaderImplies65536Tiles", [] { return EmptyTileJ2k(4096, 4096, 3, 16); }, false},
+    // 127 progressive scans over 1 million blocks each (a 125 kB file): refused once the scans read
+    // cover 100 million blocks. (With coefficient data in every scan such a file took 12 s.)
+    {"JpegScansCover127MillionBlocks", [] { return ZeroBlocksProgressiveJpeg(8000); }, false},
     // A 2000 x 2000 tile is an ordinary picture.
     {"J2kTile2000Square", [] { return EmptyTileJ2k(2000, 2000, 3, 2000); }, true},
 };
