@@ -1,6 +1,7 @@
 #include "image/PngCodec.h"
 
 #include "image/Limits.h"
+#include "image/PngChunks.h"
 
 #include <png.h>
 
@@ -44,14 +45,6 @@ bool TPngImage::HasConsistentSamples() const {
 }
 
 namespace {
-
-// Ancillary chunks that nothing here uses. libpng skips them unread, so hostile text, profile or
-// palette-suggestion chunks cost neither memory nor decompression time. tRNS is the one ancillary
-// chunk we keep. Each name is four letters and a terminating zero.
-constexpr char kIgnoredChunks[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0"
-                                  "sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0zTXt";
-constexpr int kIgnoredChunkCount = static_cast<int>(sizeof(kIgnoredChunks) / 5);
-static_assert(sizeof(kIgnoredChunks) % 5 == 0, "every ignored chunk name takes five bytes");
 
 constexpr int kCompressionLevel = 7;
 
@@ -274,8 +267,8 @@ TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png) {
             png_set_chunk_cache_max(p, limits::kMaxIconPngChunkCache);
             png_set_chunk_malloc_max(p, limits::kMaxIconPngChunkBytes);
             png_set_keep_unknown_chunks(p, PNG_HANDLE_CHUNK_NEVER,
-                                        reinterpret_cast<png_const_bytep>(kIgnoredChunks),
-                                        kIgnoredChunkCount);
+                                        reinterpret_cast<png_const_bytep>(kUnusedPngChunks),
+                                        kUnusedPngChunkCount);
             png_read_info(p, info);
         }))
         return CodecFailure(state);

@@ -2,6 +2,7 @@
 
 #include "image/ByteReader.h"
 #include "image/Limits.h"
+#include "image/PngChunks.h"
 #include "pipeline/DecodeSupport.h"
 
 #include <csetjmp>
@@ -73,6 +74,9 @@ public:
         png_set_user_limits(FPng, limits::kMaxBitmapSide, limits::kMaxBitmapSide);
         png_set_chunk_cache_max(FPng, limits::kMaxPngChunkCache);
         png_set_chunk_malloc_max(FPng, static_cast<png_alloc_size_t>(limits::kMaxPngChunkBytes));
+        png_set_keep_unknown_chunks(FPng, PNG_HANDLE_CHUNK_NEVER,
+                                    reinterpret_cast<png_const_bytep>(kUnusedPngChunks),
+                                    kUnusedPngChunkCount);
         png_set_read_fn(FPng, &FContext, OnRead);
         png_read_info(FPng, FInfo);
 
