@@ -27,8 +27,19 @@ testdata_for() {
     esac
 }
 
+# The dictionary of tokens (fuzz/dict/) a target mutates with: its format's, or all of them for the
+# targets that take any file.
+dictionary_for() {
+    case $1 in
+    pngconvert) echo fuzz/dict/png.dict ;;
+    typecheck | processfile) echo "$work/all.dict" ;;
+    *) [ -f "fuzz/dict/$1.dict" ] && echo "fuzz/dict/$1.dict" ;;
+    esac
+}
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+cat fuzz/dict/*.dict >"$work/all.dict"
 artifacts=$build/fuzz-artifacts
 mkdir -p "$artifacts"
 
@@ -42,7 +53,11 @@ run_target() {
     if [ -n "$folder" ] && [ -d "$testdata/$folder" ]; then
         find "$testdata/$folder" -type f -size -200k -exec cp -n {} "$corpus"/ \;
     fi
-    if ASAN_OPTIONS=detect_leaks=1 "$build/fuzz/fuzz_$target" "$corpus" -max_total_time="$seconds" \
+    local options=()
+    local dictionary
+    dictionary=$(dictionary_for "$target" || true)
+    [ -n "$dictionary" ] && options+=("-dict=$dictionary")
+    if ASAN_OPTIONS=detect_leaks=1 "$build/fuzz/fuzz_$target" "$corpus" "${options[@]}" -max_total_time="$seconds" \
         -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$artifacts/$target-" -print_final_stats=1 \
         >"$work/$target.log" 2>&1; then
         echo "fuzz_$target: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$work/$target.log" |
