@@ -75,6 +75,23 @@ def j2k(width, height, components, tile_width, tile_height, levels=5):
     return out + sot + b"\xff\x93" + packets + b"\xff\xd9"
 
 
+def zero_blocks_jpeg(width, height):
+    """A baseline grey JPEG whose 8 x 8 blocks are all zero: one-bit Huffman codes for a DC
+    difference of 0 and for the end of block, two bits a block."""
+    def segment(marker, body):
+        return struct.pack(">HH", marker, len(body) + 2) + body
+    out = b"\xff\xd8" + segment(0xFFDB, b"\x00" + b"\x01" * 64)
+    out += segment(0xFFC0, struct.pack(">BHHBBBB", 8, height, width, 1, 1, 0x11, 0))
+    for table_class in (0x00, 0x10):
+        out += segment(0xFFC4, bytes([table_class, 1]) + bytes(15) + b"\x00")
+    out += segment(0xFFDA, bytes([1, 1, 0x00, 0, 63, 0]))
+    blocks = ((width + 7) // 8) * ((height + 7) // 8)
+    data = bytes(blocks // 4) + (b"\x00" if blocks % 4 else b"")
+    if blocks % 4:  # pad the last byte with 1 bits
+        data = data[:-1] + bytes([(1 << (8 - 2 * (blocks % 4))) - 1])
+    return out + data + b"\xff\xd9"
+
+
 def icns_with_huge_element():
     """An .icns file whose total length and one 'ic10' element each claim almost 4 GB."""
     element = b"ic10" + struct.pack(">I", 0xFFFFFFF0) + b"\x89PNG\r\n\x1a\n"
@@ -110,6 +127,11 @@ def main():
         # planes.
         "j2k-largest-tile-3200.j2k": j2k(3200, 3200, 3, 3200, 3200, 0),
         "icns-4gb-element.icns": icns_with_huge_element(),
+        # A 200-megapixel photo (16320 x 12240) is decoded at 1/8 scale; 18000 x 18000 is refused.
+        "jpeg-200mp-flat.jpg": zero_blocks_jpeg(16320, 12240),
+        "jpeg-324mp-flat.jpg": zero_blocks_jpeg(18000, 18000),
+        # 144 megapixels in one JPEG 2000 tile, decoded at a reduced resolution.
+        "j2k-huge-tile-12000.j2k": j2k(12000, 12000, 3, 12000, 12000),
     }
     packer = zlib.compressobj(9)
     row = bytes(8192 * 4)

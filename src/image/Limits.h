@@ -33,6 +33,19 @@ constexpr bool FitsBitmapLimits(std::int64_t width, std::int64_t height) {
            static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) <= kMaxBitmapPixels;
 }
 
+// JPEG and JPEG 2000 pictures can be decoded at a reduced scale, straight to about the size the icons
+// need, without holding the full picture. Their full size may therefore be larger than a decoded
+// picture may be: up to this many pixels (a 200-megapixel phone photo is 16320 x 12240), each side
+// within kMaxBitmapSide. What they decode to keeps to FitsBitmapLimits, and their decoders keep to
+// kMaxDecoderMemoryBytes (so a progressive JPEG of that size, which needs all its coefficients at
+// once, is still refused).
+inline constexpr std::uint64_t kMaxScaledSourcePixels = 256ull * 1024 * 1024;
+
+constexpr bool FitsScaledSourceLimits(std::int64_t width, std::int64_t height) {
+    return width > 0 && height > 0 && width <= kMaxBitmapSide && height <= kMaxBitmapSide &&
+           static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) <= kMaxScaledSourcePixels;
+}
+
 } // namespace gw::limits
 
 namespace gw::limits {

@@ -210,8 +210,9 @@ TStatus DecodeJpeg(std::span<const std::uint8_t> data, TBitmap& picture, std::in
     jpeg_decompress_struct& info = session.Info();
     if (!session.ReadHeader(data))
         return session.Failure();
-    // Refused from the header alone, before libjpeg allocates anything for the image.
-    if (!limits::FitsBitmapLimits(info.image_width, info.image_height))
+    // Refused from the header alone, before libjpeg allocates anything for the image. The decoded size
+    // (which may be scaled down) is checked against the bitmap limits below.
+    if (!limits::FitsScaledSourceLimits(info.image_width, info.image_height))
         return TStatus::Fail(TFailure::TooLarge, "JPEG: picture too large (" +
                                                      std::to_string(info.image_width) + " x " +
                                                      std::to_string(info.image_height) + ")");

@@ -191,33 +191,59 @@ private:
     int FCount = 0;
 };
 
-// A progressive grey JPEG of side x side whose blocks are all zero: a DC scan, then for each AC
-// coefficient a first scan and a refinement scan that skip every block with end-of-band runs. Each
-// scan is a few dozen bytes, yet the decoder visits every block in it: 127 scans over 1 million
-// blocks (8000 x 8000) is a 125 kB file.
-TBytes ZeroBlocksProgressiveJpeg(std::uint16_t side) {
-    const std::uint32_t blocks = std::uint32_t{(side + 7u) / 8u} * ((side + 7u) / 8u);
+void JpegSegment(TByteWriter& out, std::uint16_t marker, const TBytes& body) {
+    out.U16BE(marker);
+    out.U16BE(static_cast<std::uint16_t>(body.size() + 2));
+    out.Bytes(body);
+}
+
+// The start of a grey JPEG of width x height (frame marker sof) up to its first scan, with one 1-bit
+// Huffman code each: DC difference category 0, and acSymbol for the AC coefficients.
+TByteWriter ZeroBlocksJpegHeader(std::uint16_t sof, std::uint16_t width, std::uint16_t height,
+                                 std::uint8_t acSymbol) {
     TByteWriter out;
-    const auto segment = [&out](std::uint16_t marker, const TBytes& body) {
-        out.U16BE(marker);
-        out.U16BE(static_cast<std::uint16_t>(body.size() + 2));
-        out.Bytes(body);
-    };
     out.U16BE(0xFFD8);
     TBytes table(65, 1);
     table[0] = 0; // 8-bit table 0
-    segment(0xFFDB, table);
-    segment(0xFFC2, {8, static_cast<std::uint8_t>(side >> 8), static_cast<std::uint8_t>(side),
-                     static_cast<std::uint8_t>(side >> 8), static_cast<std::uint8_t>(side), 1, 1, 0x11, 0});
-    // One 1-bit code each: DC difference category 0, and AC end-of-band run of 2^14 + 14 more bits.
+    JpegSegment(out, 0xFFDB, table);
+    const auto high = [](std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); };
+    const auto low = [](std::uint16_t v) { return static_cast<std::uint8_t>(v); };
+    JpegSegment(out, sof, {8, high(height), low(height), high(width), low(width), 1, 1, 0x11, 0});
     for (const std::uint8_t tableClass : {0x00, 0x10}) {
         TBytes huffman{tableClass, 1};
         huffman.resize(17, 0);
-        huffman.push_back(tableClass == 0 ? 0x00 : 0xE0);
-        segment(0xFFC4, huffman);
+        huffman.push_back(tableClass == 0 ? 0x00 : acSymbol);
+        JpegSegment(out, 0xFFC4, huffman);
     }
+    return out;
+}
+
+std::uint32_t JpegBlocks(std::uint16_t width, std::uint16_t height) {
+    return ((width + 7u) / 8u) * ((height + 7u) / 8u);
+}
+
+// A baseline grey JPEG whose blocks are all zero: two bits a block (DC difference 0, end of block), so
+// a 200-megapixel picture is a 780 kB file.
+TBytes ZeroBlocksBaselineJpeg(std::uint16_t width, std::uint16_t height) {
+    TByteWriter out = ZeroBlocksJpegHeader(0xFFC0, width, height, 0x00);
+    JpegSegment(out, 0xFFDA, {1, 1, 0x00, 0, 63, 0});
+    TJpegBits bits;
+    for (std::uint32_t i = JpegBlocks(width, height); i > 0; --i)
+        bits.Put(0, 2);
+    out.Bytes(bits.Take());
+    out.U16BE(0xFFD9);
+    return out.Take();
+}
+
+// A progressive grey JPEG of side x side (at least 128) whose blocks are all zero: a DC scan, then for
+// each AC coefficient a first scan and a refinement scan that skip every block with end-of-band runs
+// (of 2^14 and 14 more bits). Each scan is a few dozen bytes, yet the decoder visits every block in
+// it: 127 scans over 1 million blocks (8000 x 8000) is a 125 kB file.
+TBytes ZeroBlocksProgressiveJpeg(std::uint16_t side) {
+    const std::uint32_t blocks = JpegBlocks(side, side);
+    TByteWriter out = ZeroBlocksJpegHeader(0xFFC2, side, side, 0xE0);
     const auto scan = [&](std::uint8_t first, std::uint8_t last, std::uint8_t approximation) {
-        segment(0xFFDA, {1, 1, 0x00, first, last, approximation});
+        JpegSegment(out, 0xFFDA, {1, 1, 0x00, first, last, approximation});
         TJpegBits bits;
         if (first == 0) {
             for (std::uint32_t i = 0; i < blocks; ++i)
@@ -273,11 +299,17 @@ const TLimitCase kLimitCases[] = {
     {"J2kTile60000Square", [] { return EmptyTileJ2k(60000, 60000, 3, 60000); }, false},
     {"J2kTile6000SquareWithoutLevels", [] { return EmptyTileJ2k(6000, 6000, 3, 6000, 0); }, false},
     {"J2kTile6000SquareAtReducedResolution", [] { return EmptyTileJ2k(6000, 6000, 3, 6000); }, true},
+    // Beyond the bitmap limits at full size (144 megapixels), decoded at 1/32.
+    {"J2kTile12000SquareAtReducedResolution", [] { return EmptyTileJ2k(12000, 12000, 3, 12000); }, true},
     // 65536 tiles of 16 x 16: OpenJPEG would set up coding parameters for each before reading any.
     {"J2kHeaderImplies65536Tiles", [] { return EmptyTileJ2k(4096, 4096, 3, 16); }, false},
     // 127 progressive scans over 1 million blocks each (a 125 kB file): refused once the scans read
     // cover 100 million blocks. (With coefficient data in every scan such a file took 12 s.)
     {"JpegScansCover127MillionBlocks", [] { return ZeroBlocksProgressiveJpeg(8000); }, false},
+    // A 200-megapixel photo (16320 x 12240) is decoded at 1/8 scale, 2040 x 1530; a picture of
+    // 18000 x 18000 (324 megapixels) is beyond what is decoded even at a reduced scale.
+    {"JpegBaseline200Megapixels", [] { return ZeroBlocksBaselineJpeg(16320, 12240); }, true},
+    {"JpegBaseline324Megapixels", [] { return ZeroBlocksBaselineJpeg(18000, 18000); }, false},
     // A 2000 x 2000 tile is an ordinary picture.
     {"J2kTile2000Square", [] { return EmptyTileJ2k(2000, 2000, 3, 2000); }, true},
 };

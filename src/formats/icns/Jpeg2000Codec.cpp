@@ -208,8 +208,9 @@ std::span<const std::uint8_t> FindCodestream(std::span<const std::uint8_t> data)
 
 // OpenJPEG allocates its per-tile coding parameters for every tile the image and tile size (SIZ
 // marker) imply while it reads the main header, so a few hundred bytes can ask for gigabytes. The
-// SIZ fields are checked here first: a picture beyond the bitmap limits, or more tiles and components
-// than limits::kMaxJpeg2000TileComponents, is refused before OpenJPEG sees it.
+// SIZ fields are checked here first: a picture beyond the limits of pictures decoded at a reduced
+// scale, or more tiles and components than limits::kMaxJpeg2000TileComponents, is refused before
+// OpenJPEG sees it.
 TStatus CheckImageAndTileSize(std::span<const std::uint8_t> data) {
     TByteReader siz(FindCodestream(data));
     std::uint16_t soc = 0, marker = 0, length = 0, capabilities = 0, components = 0;
@@ -223,7 +224,7 @@ TStatus CheckImageAndTileSize(std::span<const std::uint8_t> data) {
     if (!siz.Ok() || soc != 0xFF4F || marker != 0xFF51 || x1 <= x0 || y1 <= y0 || tileWidth == 0 ||
         tileHeight == 0 || tileX0 > x1 || tileY0 > y1)
         return TStatus::Ok();
-    if (!limits::FitsBitmapLimits(std::int64_t{x1} - x0, std::int64_t{y1} - y0))
+    if (!limits::FitsScaledSourceLimits(std::int64_t{x1} - x0, std::int64_t{y1} - y0))
         return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture too large (" + std::to_string(x1 - x0) +
                                                      " x " + std::to_string(y1 - y0) + ")");
     const std::uint64_t tilesAcross = (std::uint64_t{x1} - tileX0 + tileWidth - 1) / tileWidth;
@@ -560,13 +561,20 @@ TStatus DecodeOnce(std::span<const std::uint8_t> data, std::int32_t targetSide, 
 
     // Everything below up to the decoding itself is decided from the header alone.
     const opj_image_t& image = session.Image();
-    if (!limits::FitsBitmapLimits(width, height))
+    if (!limits::FitsScaledSourceLimits(width, height))
         return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture too large (" + std::to_string(width) +
                                                      " x " + std::to_string(height) + ")");
     reduction = ChooseJpeg2000Reduction(image.x0, image.y0, image.x1, image.y1, session.ResolutionLevels(),
                                         targetSide);
     if (reduction > 0 && !session.Reduce(reduction))
         reduction = 0;
+    const std::int64_t outWidth =
+        ReducedCoordinate(image.x1, reduction) - ReducedCoordinate(image.x0, reduction);
+    const std::int64_t outHeight =
+        ReducedCoordinate(image.y1, reduction) - ReducedCoordinate(image.y0, reduction);
+    if (!limits::FitsBitmapLimits(outWidth, outHeight))
+        return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture too large (" + std::to_string(outWidth) +
+                                                     " x " + std::to_string(outHeight) + " decoded)");
     // A reduced decode keeps (and allocates for) only the low-resolution samples of each component;
     // the rounding of odd sides is covered by one sample more each way.
     const std::uint32_t margin = reduction > 0 ? 1 : 0;
@@ -593,10 +601,6 @@ TStatus DecodeOnce(std::span<const std::uint8_t> data, std::int32_t targetSide, 
         if (!IsUsable(image.comps[i], true))
             return session.Failure(TFailure::Corrupt, "component without data");
     }
-    const std::int64_t outWidth =
-        ReducedCoordinate(image.x1, reduction) - ReducedCoordinate(image.x0, reduction);
-    const std::int64_t outHeight =
-        ReducedCoordinate(image.y1, reduction) - ReducedCoordinate(image.y0, reduction);
     TBitmap decoded(static_cast<std::int32_t>(outWidth), static_cast<std::int32_t>(outHeight));
     if (!decoded.IsValid())
         return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture could not be allocated");
