@@ -58,13 +58,13 @@ def tiff(width, height, samples, compression, strip_bytes, strip_data):
     return bytes(out) + strip_data
 
 
-def j2k(width, height, components, tile_width, tile_height, levels=5):
+def j2k(width, height, components, tile_width, tile_height, levels=5, block_exponent=4):
     """A JPEG 2000 codestream of one 8-bit layer, `levels` decomposition levels and one tile whose
     packets are all empty: it decodes to a flat grey picture at the full declared size, or at a
     reduced resolution when the converter drops levels."""
     siz = struct.pack(">HIIIIIIIIH", 0, width, height, 0, 0, tile_width, tile_height, 0, 0, components)
     siz += b"\x07\x01\x01" * components
-    cod = struct.pack(">BBHBBBBBB", 0, 0, 1, 0, levels, 4, 4, 0, 0)
+    cod = struct.pack(">BBHBBBBBB", 0, 0, 1, 0, levels, block_exponent, block_exponent, 0, 0)
     subbands = 3 * levels + 1
     qcd = bytes([0x40]) + bytes([0x48] * subbands)  # no quantization, 3 guard bits, exponents of 8 bits
     out = b"\xff\x4f"
@@ -121,6 +121,9 @@ def main():
         "j2k-huge-tile-6000.j2k": j2k(6000, 6000, 3, 6000, 6000),
         "j2k-huge-tile-6000-no-levels.j2k": j2k(6000, 6000, 3, 6000, 6000, 0),
         "j2k-huge-tile-8192-rgba.j2k": j2k(8192, 8192, 4, 8192, 8192),
+        # Code-blocks of 4 x 4 instead of 64 x 64 over one 8192 x 8192 tile: 22 million of them, whose
+        # state OpenJPEG would allocate before decoding (6.6 GB).
+        "j2k-4x4-code-blocks-8192.j2k": j2k(8192, 8192, 4, 8192, 8192, 5, 0),
         # A picture 18 rows high but over a million pixels wide in 18 x 18 tiles: 58260 tiles.
         "j2k-58260-tiles.j2k": j2k(1048668, 18, 3, 18, 18),
         # Near the largest single tile decoded at full resolution: 3200 x 3200 RGB, 117 MiB of 32-bit

@@ -90,6 +90,14 @@ static_assert(kMaxPictureFileBytes + kMaxBitmapBytes + kMaxDecoderMemoryBytes + 
 // 4096 tiles of four components covers an 8192 x 8192 picture in tiles of 128 x 128.
 inline constexpr std::uint64_t kMaxJpeg2000TileComponents = 16384;
 
+// What OpenJPEG keeps for each code-block of the tile it decodes (its state, segments and tag-tree
+// nodes; measured at 395 to 450 bytes). The code-blocks of a tile must fit kMaxDecoderMemoryBytes
+// as well: tiny code-blocks (4 x 4 instead of the usual 64 x 64) over a large tile would otherwise
+// take gigabytes. OpenJPEG holds one tile at a time, and the picture it decodes to is no larger than
+// its component planes, so file, planes, picture, code-blocks and headroom stay within
+// kMaxConversionBytes.
+inline constexpr std::uint64_t kJpeg2000CodeBlockBytes = 448;
+
 // Progressive JPEG files with more scans than this are refused: each scan re-reads the whole
 // coefficient buffer, so a small file could otherwise keep the decoder busy for minutes.
 inline constexpr std::int32_t kMaxJpegScans = 500;

@@ -126,10 +126,33 @@ TBytes OneStripTiff(std::uint32_t width, std::uint32_t height, std::uint16_t com
     return out.Take();
 }
 
-// A JPEG 2000 codestream of 8-bit components, `levels` decomposition levels, one layer and tiles of
-// tileSide; the first tile's packets are all empty, so it decodes to flat grey.
+// How EmptyTileJ2k codes its tile: decomposition levels, code-block exponents (64 x 64 is 4, as
+// coded), precinct exponents (0: none given, so the largest), and whether the coding style is given
+// again in the tile-part header.
+struct TJ2kCoding {
+    std::uint8_t Levels = 5;
+    std::uint8_t BlockExponent = 4;
+    std::uint8_t PrecinctExponent = 0;
+    bool InTilePart = false;
+};
+
+// A coding style (COD) marker segment: LRCP, one layer, no colour transform.
+TBytes J2kCodingStyle(const TJ2kCoding& coding) {
+    TByteWriter cod;
+    cod.U16BE(0xFF52);
+    const bool precincts = coding.PrecinctExponent != 0;
+    cod.U16BE(static_cast<std::uint16_t>(12 + (precincts ? coding.Levels + 1 : 0)));
+    cod.Bytes(TBytes{precincts ? std::uint8_t{1} : std::uint8_t{0}, 0, 0, 1, 0, coding.Levels,
+                     coding.BlockExponent, coding.BlockExponent, 0, 0});
+    for (int r = 0; precincts && r <= coding.Levels; ++r)
+        cod.U8(static_cast<std::uint8_t>(coding.PrecinctExponent * 0x11));
+    return cod.Take();
+}
+
+// A JPEG 2000 codestream of 8-bit components, one layer and tiles of tileSide; the first tile's
+// packets are all empty, so it decodes to flat grey.
 TBytes EmptyTileJ2k(std::uint32_t width, std::uint32_t height, std::uint16_t components,
-                    std::uint32_t tileSide, std::uint8_t levels = 5) {
+                    std::uint32_t tileSide, const TJ2kCoding& coding = {}) {
     TByteWriter out;
     out.U16BE(0xFF4F);
     out.U16BE(0xFF51);
@@ -140,21 +163,23 @@ TBytes EmptyTileJ2k(std::uint32_t width, std::uint32_t height, std::uint16_t com
     out.U16BE(components);
     for (std::uint16_t c = 0; c < components; ++c)
         out.Bytes(std::vector<std::uint8_t>{7, 1, 1});
-    out.U16BE(0xFF52); // coding style: LRCP, one layer, no colour transform, 64 x 64 blocks
-    out.U16BE(12);
-    out.Bytes(std::vector<std::uint8_t>{0, 0, 0, 1, 0, levels, 4, 4, 0, 0});
-    const std::uint16_t subbands = 3u * levels + 1u;
+    // The main header always has a coding style; a tile-part may give its own.
+    const TJ2kCoding usual{coding.Levels, 4, 0, false};
+    out.Bytes(J2kCodingStyle(coding.InTilePart ? usual : coding));
+    const std::uint16_t subbands = 3u * coding.Levels + 1u;
     out.U16BE(0xFF5C); // quantization: none, 3 guard bits
     out.U16BE(static_cast<std::uint16_t>(2 + 1 + subbands));
     out.U8(0x40);
     out.Bytes(TBytes(subbands, 0x48));
-    const std::uint32_t packets = (levels + 1u) * components;
+    const TBytes tileStyle = coding.InTilePart ? J2kCodingStyle(coding) : TBytes{};
+    const std::uint32_t packets = (coding.Levels + 1u) * components;
     out.U16BE(0xFF90);
     out.U16BE(10);
     out.U16BE(0);
-    out.U32BE(14 + packets);
+    out.U32BE(static_cast<std::uint32_t>(14 + tileStyle.size() + packets));
     out.U8(0);
     out.U8(1);
+    out.Bytes(tileStyle);
     out.U16BE(0xFF93);
     out.Zeros(packets);
     out.U16BE(0xFFD9);
@@ -297,10 +322,22 @@ const TLimitCase kLimitCases[] = {
     // the codec working memory: without decomposition levels it must be decoded whole and is refused;
     // with five it is decoded at 1/16 (375 x 375, enough for 256 x 256 icons).
     {"J2kTile60000Square", [] { return EmptyTileJ2k(60000, 60000, 3, 60000); }, false},
-    {"J2kTile6000SquareWithoutLevels", [] { return EmptyTileJ2k(6000, 6000, 3, 6000, 0); }, false},
+    {"J2kTile6000SquareWithoutLevels", [] { return EmptyTileJ2k(6000, 6000, 3, 6000, {.Levels = 0}); },
+     false},
     {"J2kTile6000SquareAtReducedResolution", [] { return EmptyTileJ2k(6000, 6000, 3, 6000); }, true},
     // Beyond the bitmap limits at full size (144 megapixels), decoded at 1/32.
     {"J2kTile12000SquareAtReducedResolution", [] { return EmptyTileJ2k(12000, 12000, 3, 12000); }, true},
+    // Code-blocks of 4 x 4 over a 4096 x 4096 tile: 4.2 million of them, 1.7 GB of OpenJPEG's state
+    // (an 8192 x 8192 tile took 6.6 GB and 16 s); also when only the tile-part header asks for them,
+    // or when precincts of 2 x 2 cut the usual 64 x 64 code-blocks down to 1 x 1.
+    {"J2kTile4096SquareOf4x4CodeBlocks",
+     [] { return EmptyTileJ2k(4096, 4096, 4, 4096, {.BlockExponent = 0}); }, false},
+    {"J2kTilePartAsksFor4x4CodeBlocks",
+     [] { return EmptyTileJ2k(4096, 4096, 4, 4096, {.BlockExponent = 0, .InTilePart = true}); }, false},
+    {"J2kPrecinctsOf2x2", [] { return EmptyTileJ2k(2048, 2048, 3, 2048, {.PrecinctExponent = 1}); }, false},
+    // The same small code-blocks in small tiles are decoded one tile at a time.
+    {"J2kTiles256SquareOf4x4CodeBlocks",
+     [] { return EmptyTileJ2k(4096, 4096, 4, 256, {.BlockExponent = 0}); }, true},
     // 65536 tiles of 16 x 16: OpenJPEG would set up coding parameters for each before reading any.
     {"J2kHeaderImplies65536Tiles", [] { return EmptyTileJ2k(4096, 4096, 3, 16); }, false},
     // 127 progressive scans over 1 million blocks each (a 125 kB file): refused once the scans read
@@ -360,6 +397,20 @@ TEST(Jpeg2000LimitsTest, TileCountIsRefusedFromTheHeader) {
         CreateImporter(TFileTypes::ftJpg2000)->ImportData(EmptyTileJ2k(4096, 4096, 3, 16), picture);
     EXPECT_EQ(status.Kind(), TFailure::TooLarge);
     EXPECT_NE(status.Reason().find("too many tiles"), std::string::npos) << status.Reason();
+}
+
+// Code-blocks are judged from the coding styles of the main header and of every tile-part header,
+// with precincts taken into account, before OpenJPEG sets up any of them.
+TEST(Jpeg2000LimitsTest, SmallCodeBlocksAreRefusedFromTheHeaders) {
+    const TJ2kCoding codings[] = {
+        {.BlockExponent = 0}, {.BlockExponent = 0, .InTilePart = true}, {.PrecinctExponent = 1}};
+    for (const TJ2kCoding& coding : codings) {
+        TBitmap picture;
+        const TStatus status = CreateImporter(TFileTypes::ftJpg2000)
+                                   ->ImportData(EmptyTileJ2k(2048, 2048, 4, 2048, coding), picture);
+        EXPECT_EQ(status.Kind(), TFailure::TooLarge);
+        EXPECT_NE(status.Reason().find("code-blocks"), std::string::npos) << status.Reason();
+    }
 }
 
 TEST(IcnsLimitsTest, ElementClaiming4GBIsRefusedWithoutImages) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include <openjpeg.h>
 
@@ -206,32 +207,166 @@ std::span<const std::uint8_t> FindCodestream(std::span<const std::uint8_t> data)
     return {};
 }
 
+// The image and tile geometry of a SIZ marker segment.
+struct TSizGeometry {
+    std::uint32_t X1 = 0, Y1 = 0, X0 = 0, Y0 = 0, TileWidth = 0, TileHeight = 0, TileX0 = 0, TileY0 = 0;
+    std::vector<std::pair<std::uint8_t, std::uint8_t>> Subsampling; // (XRsiz, YRsiz) per component
+};
+
+// The most demanding coding style any COD or COC marker segment of the codestream asks for: the most
+// decomposition levels and the smallest code-block, as limited by the precincts, in powers of two.
+struct TCodingExtremes {
+    std::uint32_t Levels = 0;
+    std::uint32_t BlockWidthLog = 6, BlockHeightLog = 6; // 64 x 64, the usual size
+    bool Found = false;
+};
+
+// Takes one COD or COC marker segment's coding style parameters (SPcod / SPcoc): levels, code-block
+// exponents, and one precinct size byte per resolution when precincts are given.
+void TakeCodingStyle(TByteReader& segment, bool precincts, TCodingExtremes& extremes) {
+    std::uint8_t levels = 0, blockWidth = 0, blockHeight = 0, style = 0, transform = 0;
+    for (std::uint8_t* field : {&levels, &blockWidth, &blockHeight, &style, &transform})
+        segment.ReadU8(*field);
+    if (!segment.Ok())
+        return;
+    std::uint32_t widthLog = std::min<std::uint32_t>(blockWidth + 2u, 15);
+    std::uint32_t heightLog = std::min<std::uint32_t>(blockHeight + 2u, 15);
+    for (std::uint32_t r = 0; precincts && r <= levels; ++r) {
+        std::uint8_t size = 0;
+        if (!segment.ReadU8(size))
+            break;
+        // Below the lowest resolution a code-block spans half a precinct at most.
+        const std::uint32_t halving = r == 0 ? 0 : 1;
+        widthLog = std::min(widthLog, (size & 0x0Fu) > halving ? (size & 0x0Fu) - halving : 0u);
+        heightLog = std::min(heightLog, (size >> 4u) > halving ? (size >> 4u) - halving : 0u);
+    }
+    extremes.Levels = std::max<std::uint32_t>(extremes.Levels, std::min<std::uint32_t>(levels, 32));
+    extremes.BlockWidthLog = extremes.Found ? std::min(extremes.BlockWidthLog, widthLog) : widthLog;
+    extremes.BlockHeightLog = extremes.Found ? std::min(extremes.BlockHeightLog, heightLog) : heightLog;
+    extremes.Found = true;
+}
+
+// Reads the marker segments from the reader's position up to (not including) the marker `end`:
+// SOT for the main header, SOD for a tile-part header. False when the segments run off the data.
+bool TakeHeaderSegments(TByteReader& reader, std::uint16_t end, std::size_t componentCount,
+                        TCodingExtremes& extremes) {
+    while (true) {
+        std::uint16_t marker = 0, length = 0;
+        const std::size_t start = reader.Position();
+        if (!reader.ReadU16BE(marker))
+            return false;
+        if (marker == end) {
+            reader.Seek(start);
+            return true;
+        }
+        if (!reader.ReadU16BE(length) || length < 2 || length - 2u > reader.Remaining())
+            return false;
+        std::span<const std::uint8_t> body;
+        reader.ReadBytes(length - 2u, body);
+        TByteReader segment(body);
+        std::uint8_t styleFlags = 0;
+        if (marker == 0xFF52) { // COD: Scod, progression, layers (2), MCT, then SPcod
+            segment.ReadU8(styleFlags);
+            segment.Skip(4);
+            TakeCodingStyle(segment, (styleFlags & 1u) != 0, extremes);
+        } else if (marker == 0xFF53) { // COC: Ccoc (1 or 2 bytes), Scoc, then SPcoc
+            segment.Skip(componentCount < 257 ? 1 : 2);
+            segment.ReadU8(styleFlags);
+            TakeCodingStyle(segment, (styleFlags & 1u) != 0, extremes);
+        }
+    }
+}
+
+// Walks the main header and every tile-part header as OpenJPEG will: tile-parts follow each other
+// by their SOT lengths, a length of 0 runs to the end, and the walk ends where no SOT or EOC marker
+// follows.
+TCodingExtremes FindCodingExtremes(TByteReader reader, std::size_t componentCount) {
+    TCodingExtremes extremes;
+    if (!TakeHeaderSegments(reader, 0xFF90, componentCount, extremes))
+        return extremes;
+    while (reader.Remaining() >= 12) {
+        const std::size_t start = reader.Position();
+        std::uint16_t marker = 0, length = 0, tile = 0;
+        std::uint32_t partLength = 0;
+        reader.ReadU16BE(marker);
+        reader.ReadU16BE(length);
+        reader.ReadU16BE(tile);
+        reader.ReadU32BE(partLength);
+        if (marker != 0xFF90 || length != 10 || !reader.Skip(2))
+            break;
+        if (!TakeHeaderSegments(reader, 0xFF93, componentCount, extremes) || partLength == 0 ||
+            partLength > reader.Size() - start)
+            break;
+        reader.Seek(start + partLength);
+    }
+    return extremes;
+}
+
+// Code-blocks OpenJPEG sets up for the largest tile, at most: every resolution of every component,
+// each band cut into code-blocks of the smallest size in use (one more each way for blocks the band
+// edges cut).
+std::uint64_t EstimateTileCodeBlocks(const TSizGeometry& siz, const TCodingExtremes& coding) {
+    const std::uint64_t tileWidth = std::min<std::uint64_t>(siz.TileWidth, std::uint64_t{siz.X1} - siz.X0);
+    const std::uint64_t tileHeight = std::min<std::uint64_t>(siz.TileHeight, std::uint64_t{siz.Y1} - siz.Y0);
+    const auto divide = [](std::uint64_t value, std::uint32_t log) {
+        return (value + (1ull << log) - 1) >> log;
+    };
+    std::uint64_t blocks = 0;
+    for (const auto& [dx, dy] : siz.Subsampling) {
+        const std::uint64_t width = (tileWidth + dx - 1) / std::max<std::uint8_t>(dx, 1);
+        const std::uint64_t height = (tileHeight + dy - 1) / std::max<std::uint8_t>(dy, 1);
+        for (std::uint32_t r = 0; r <= coding.Levels; ++r) {
+            const std::uint32_t halvings = coding.Levels - r + (r == 0 ? 0 : 1);
+            const std::uint64_t bands = r == 0 ? 1 : 3;
+            blocks += bands * (divide(divide(width, halvings), coding.BlockWidthLog) + 1) *
+                      (divide(divide(height, halvings), coding.BlockHeightLog) + 1);
+        }
+    }
+    return blocks;
+}
+
 // OpenJPEG allocates its per-tile coding parameters for every tile the image and tile size (SIZ
-// marker) imply while it reads the main header, so a few hundred bytes can ask for gigabytes. The
-// SIZ fields are checked here first: a picture beyond the limits of pictures decoded at a reduced
-// scale, or more tiles and components than limits::kMaxJpeg2000TileComponents, is refused before
-// OpenJPEG sees it.
+// marker) imply while it reads the main header, and the state of every code-block of a tile (some
+// 400 bytes each) before decoding it, so a few hundred bytes can ask for gigabytes. The SIZ fields
+// are checked here first: a picture beyond the limits of pictures decoded at a reduced scale, more
+// tiles and components than limits::kMaxJpeg2000TileComponents, or a tile of more code-blocks than
+// fit limits::kMaxDecoderMemoryBytes (judged from the coding styles of the main and tile-part headers)
+// is refused before OpenJPEG sees it.
 TStatus CheckImageAndTileSize(std::span<const std::uint8_t> data) {
     TByteReader siz(FindCodestream(data));
     std::uint16_t soc = 0, marker = 0, length = 0, capabilities = 0, components = 0;
-    std::uint32_t x1 = 0, y1 = 0, x0 = 0, y0 = 0, tileWidth = 0, tileHeight = 0, tileX0 = 0, tileY0 = 0;
+    TSizGeometry g;
     for (std::uint16_t* field : {&soc, &marker, &length, &capabilities})
         siz.ReadU16BE(*field);
-    for (std::uint32_t* field : {&x1, &y1, &x0, &y0, &tileWidth, &tileHeight, &tileX0, &tileY0})
+    for (std::uint32_t* field :
+         {&g.X1, &g.Y1, &g.X0, &g.Y0, &g.TileWidth, &g.TileHeight, &g.TileX0, &g.TileY0})
         siz.ReadU32BE(*field);
     siz.ReadU16BE(components);
+    for (std::uint16_t c = 0; c < components && siz.Ok(); ++c) {
+        std::uint8_t precision = 0, dx = 0, dy = 0;
+        siz.ReadU8(precision);
+        siz.ReadU8(dx);
+        siz.ReadU8(dy);
+        g.Subsampling.emplace_back(dx, dy);
+    }
     // A header these checks cannot measure (missing, or with an empty image or tile) is OpenJPEG's to judge.
-    if (!siz.Ok() || soc != 0xFF4F || marker != 0xFF51 || x1 <= x0 || y1 <= y0 || tileWidth == 0 ||
-        tileHeight == 0 || tileX0 > x1 || tileY0 > y1)
+    if (!siz.Ok() || soc != 0xFF4F || marker != 0xFF51 || g.X1 <= g.X0 || g.Y1 <= g.Y0 || g.TileWidth == 0 ||
+        g.TileHeight == 0 || g.TileX0 > g.X1 || g.TileY0 > g.Y1 || length != 38u + 3u * components)
         return TStatus::Ok();
-    if (!limits::FitsScaledSourceLimits(std::int64_t{x1} - x0, std::int64_t{y1} - y0))
-        return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture too large (" + std::to_string(x1 - x0) +
-                                                     " x " + std::to_string(y1 - y0) + ")");
-    const std::uint64_t tilesAcross = (std::uint64_t{x1} - tileX0 + tileWidth - 1) / tileWidth;
-    const std::uint64_t tilesDown = (std::uint64_t{y1} - tileY0 + tileHeight - 1) / tileHeight;
+    if (!limits::FitsScaledSourceLimits(std::int64_t{g.X1} - g.X0, std::int64_t{g.Y1} - g.Y0))
+        return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture too large (" +
+                                                     std::to_string(g.X1 - g.X0) + " x " +
+                                                     std::to_string(g.Y1 - g.Y0) + ")");
+    const std::uint64_t tilesAcross = (std::uint64_t{g.X1} - g.TileX0 + g.TileWidth - 1) / g.TileWidth;
+    const std::uint64_t tilesDown = (std::uint64_t{g.Y1} - g.TileY0 + g.TileHeight - 1) / g.TileHeight;
     if (tilesAcross * tilesDown * components > limits::kMaxJpeg2000TileComponents)
         return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: too many tiles (" + std::to_string(tilesAcross) +
                                                      " x " + std::to_string(tilesDown) + ")");
+    const TCodingExtremes coding = FindCodingExtremes(siz, components);
+    const std::uint64_t blocks = EstimateTileCodeBlocks(g, coding);
+    if (blocks > limits::kMaxDecoderMemoryBytes / limits::kJpeg2000CodeBlockBytes)
+        return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: " + std::to_string(blocks) +
+                                                     " code-blocks in a tile, too many to decode");
     return TStatus::Ok();
 }
 
