@@ -56,9 +56,11 @@ struct TJpegProgress {
     std::uint64_t ScanBlocks = 0; // blocks of every scan begun, summed
 };
 
-[[noreturn]] void RaiseTooLarge(j_common_ptr info, const std::string& what) {
+// Leaves the decoder by its error jump with message (a format taking one number) and count. Nothing
+// with a destructor may live on the way: longjmp skips destructors.
+[[noreturn]] void RaiseTooLarge(j_common_ptr info, const char* message, unsigned long long count) {
     auto* error = reinterpret_cast<TJpegError*>(info->err);
-    std::snprintf(error->Message, sizeof error->Message, "%s", what.c_str());
+    std::snprintf(error->Message, sizeof error->Message, message, count);
     error->Kind = TFailure::TooLarge;
     std::longjmp(error->Jump, 1);
 }
@@ -71,7 +73,7 @@ void OnProgress(j_common_ptr info) {
     const auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
     auto* progress = reinterpret_cast<TJpegProgress*>(decompress->progress);
     if (decompress->input_scan_number > limits::kMaxJpegScans)
-        RaiseTooLarge(info, "more than " + std::to_string(limits::kMaxJpegScans) + " progressive scans");
+        RaiseTooLarge(info, "more than %llu progressive scans", limits::kMaxJpegScans);
     if (decompress->input_scan_number == progress->LastScan)
         return;
     progress->LastScan = decompress->input_scan_number;
@@ -82,8 +84,7 @@ void OnProgress(j_common_ptr info) {
                 std::uint64_t{component->width_in_blocks} * std::uint64_t{component->height_in_blocks};
     }
     if (progress->ScanBlocks > limits::kMaxJpegScanBlocks)
-        RaiseTooLarge(info, "scans covering more than " + std::to_string(limits::kMaxJpegScanBlocks) +
-                                " blocks in all");
+        RaiseTooLarge(info, "scans covering more than %llu blocks in all", limits::kMaxJpegScanBlocks);
 }
 
 // One decompression object with its error and progress managers, destroyed on every path.
