@@ -92,6 +92,22 @@ def zero_blocks_jpeg(width, height):
     return out + data + b"\xff\xd9"
 
 
+def zero_blocks_progressive_rgb_jpeg(side):
+    """A progressive three-component JPEG whose blocks are all zero: one DC scan per component,
+    one bit a block. libjpeg keeps all its coefficients while decoding, 6 bytes a pixel."""
+    def segment(marker, body):
+        return struct.pack(">HH", marker, len(body) + 2) + body
+    out = b"\xff\xd8" + segment(0xFFDB, b"\x00" + b"\x01" * 64)
+    out += segment(0xFFC2, struct.pack(">BHHB", 8, side, side, 3) + b"".join(bytes([c, 0x11, 0]) for c in (1, 2, 3)))
+    for table_class in (0x00, 0x10):
+        out += segment(0xFFC4, bytes([table_class, 1]) + bytes(15) + b"\x00")
+    blocks = ((side + 7) // 8) ** 2
+    data = bytes(blocks // 8) + (bytes([(1 << (8 - blocks % 8)) - 1]) if blocks % 8 else b"")
+    for c in (1, 2, 3):
+        out += segment(0xFFDA, bytes([1, c, 0x00, 0, 0, 0])) + data
+    return out + b"\xff\xd9"
+
+
 def icns_with_huge_element():
     """An .icns file whose total length and one 'ic10' element each claim almost 4 GB."""
     element = b"ic10" + struct.pack(">I", 0xFFFFFFF0) + b"\x89PNG\r\n\x1a\n"
@@ -114,6 +130,9 @@ def main():
         "tiff-huge-strip-claim.tif": tiff(8000, 8000, 3, 1, 0xFFFFFFF0, bytes(64)),
         # One deflated strip of 8192 x 8192 RGBA: 256 MiB inflated from a few hundred kilobytes.
         "tiff-huge-strip-deflate.tif": tiff(8192, 8192, 4, 8, 0, b""),
+        # One progressive JPEG strip of 8192 x 8192 RGB: libjpeg would hold 384 MiB of coefficients.
+        "tiff-progressive-jpeg-strip-8192.tif": tiff(8192, 8192, 3, 7, len(zero_blocks_progressive_rgb_jpeg(8192)),
+                                                      zero_blocks_progressive_rgb_jpeg(8192)),
         # 60000 x 60000 RGB in a single tile, and 6000 x 6000 RGB (within the picture limits) in one
         # tile: with five decomposition levels it is decoded at a reduced resolution, without any it
         # would need 412 MiB of 32-bit planes.

@@ -7,7 +7,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <string>
+#include <vector>
 
 #include <tiffio.h>
 
@@ -133,6 +135,62 @@ bool DeliversPremultiplied(TIFF* tiff) {
     return !(grey && unassociated);
 }
 
+// True when the JPEG data of a strip or tile (it starts with SOI) declares a progressive frame. Only
+// the marker segments before the first scan are walked, by their lengths; entropy-coded data is never
+// read as markers.
+bool IsProgressiveJpeg(std::span<const std::uint8_t> data) {
+    if (data.size() < 4 || data[0] != 0xFF || data[1] != 0xD8)
+        return false;
+    std::size_t at = 2;
+    while (at + 4 <= data.size()) {
+        if (data[at] != 0xFF)
+            return false;
+        const std::uint8_t marker = data[at + 1];
+        if (marker == 0xFF) { // fill byte
+            ++at;
+            continue;
+        }
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+            return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+        if (marker == 0xDA || marker == 0xD9)
+            return false;
+        at += 2 + (std::size_t{data[at + 2]} << 8 | data[at + 3]);
+    }
+    return false;
+}
+
+// libjpeg holds every coefficient of a progressive JPEG strip or tile at once (two bytes a sample),
+// and libtiff lets it, however large the strip: a single progressive strip of 8192 x 8192 RGB took
+// 384 MiB beside the picture. The first strip or tile of a JPEG-compressed file is looked at before
+// decoding, and a progressive one whose coefficients would not fit the decoder's memory is refused.
+TStatus CheckJpegCoefficientMemory(TIFF* tiff, std::uint32_t width, std::uint32_t height) {
+    std::uint16_t compression = COMPRESSION_NONE, samples = 1;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+    if (compression != COMPRESSION_JPEG)
+        return TStatus::Ok();
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    std::uint32_t blockWidth = width, blockHeight = height;
+    const bool tiled = TIFFIsTiled(tiff) != 0;
+    if (tiled) {
+        TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &blockWidth);
+        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &blockHeight);
+    } else {
+        std::uint32_t rows = height;
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rows);
+        blockHeight = std::min(rows, height);
+    }
+    const auto padded = [](std::uint64_t side) { return (side + 15) / 16 * 16; };
+    const std::uint64_t coefficients = padded(blockWidth) * padded(blockHeight) * samples * 2;
+    if (coefficients <= limits::kMaxDecoderMemoryBytes)
+        return TStatus::Ok();
+    std::vector<std::uint8_t> head(64 * 1024);
+    const tmsize_t read = tiled ? TIFFReadRawTile(tiff, 0, head.data(), static_cast<tmsize_t>(head.size()))
+                                : TIFFReadRawStrip(tiff, 0, head.data(), static_cast<tmsize_t>(head.size()));
+    if (read > 0 && IsProgressiveJpeg(std::span(head).first(static_cast<std::size_t>(read))))
+        return TStatus::Fail(TFailure::TooLarge, "TIFF: progressive JPEG strip or tile too large to decode");
+    return TStatus::Ok();
+}
+
 } // namespace
 
 TStatus DecodeTiff(std::span<const std::uint8_t> data, TBitmap& picture) {
@@ -150,6 +208,8 @@ TStatus DecodeTiff(std::span<const std::uint8_t> data, TBitmap& picture) {
     char why[1024] = {};
     if (TIFFRGBAImageOK(tiff, why) != 1)
         return TStatus::Fail(TFailure::Unsupported, std::string("TIFF: ") + why);
+    if (TStatus status = CheckJpegCoefficientMemory(tiff, width, height); !status)
+        return status;
     if (TStatus status = AllocatePicture(width, height, picture); !status)
         return TStatus::Fail(status.Kind(), "TIFF: " + status.Reason());
 

@@ -222,10 +222,11 @@ void JpegSegment(TByteWriter& out, std::uint16_t marker, const TBytes& body) {
     out.Bytes(body);
 }
 
-// The start of a grey JPEG of width x height (frame marker sof) up to its first scan, with one 1-bit
-// Huffman code each: DC difference category 0, and acSymbol for the AC coefficients.
+// The start of a JPEG of width x height (frame marker sof) and 1 to 3 components without subsampling
+// up to its first scan, with one 1-bit Huffman code each: DC difference category 0, and acSymbol for
+// the AC coefficients.
 TByteWriter ZeroBlocksJpegHeader(std::uint16_t sof, std::uint16_t width, std::uint16_t height,
-                                 std::uint8_t acSymbol) {
+                                 std::uint8_t acSymbol, std::uint8_t components = 1) {
     TByteWriter out;
     out.U16BE(0xFFD8);
     TBytes table(65, 1);
@@ -233,7 +234,10 @@ TByteWriter ZeroBlocksJpegHeader(std::uint16_t sof, std::uint16_t width, std::ui
     JpegSegment(out, 0xFFDB, table);
     const auto high = [](std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); };
     const auto low = [](std::uint16_t v) { return static_cast<std::uint8_t>(v); };
-    JpegSegment(out, sof, {8, high(height), low(height), high(width), low(width), 1, 1, 0x11, 0});
+    TBytes frame{8, high(height), low(height), high(width), low(width), components};
+    for (std::uint8_t c = 1; c <= components; ++c)
+        frame.insert(frame.end(), {c, 0x11, 0});
+    JpegSegment(out, sof, frame);
     for (const std::uint8_t tableClass : {0x00, 0x10}) {
         TBytes huffman{tableClass, 1};
         huffman.resize(17, 0);
@@ -256,6 +260,21 @@ TBytes ZeroBlocksBaselineJpeg(std::uint16_t width, std::uint16_t height) {
     for (std::uint32_t i = JpegBlocks(width, height); i > 0; --i)
         bits.Put(0, 2);
     out.Bytes(bits.Take());
+    out.U16BE(0xFFD9);
+    return out.Take();
+}
+
+// A progressive three-component JPEG of side x side whose blocks are all zero: one DC scan per
+// component and nothing more. libjpeg holds all its coefficients while decoding (6 bytes a pixel).
+TBytes ZeroBlocksProgressiveRgbJpeg(std::uint16_t side) {
+    TByteWriter out = ZeroBlocksJpegHeader(0xFFC2, side, side, 0x00, 3);
+    for (std::uint8_t c = 1; c <= 3; ++c) {
+        JpegSegment(out, 0xFFDA, {1, c, 0x00, 0, 0, 0});
+        TJpegBits bits;
+        for (std::uint32_t i = JpegBlocks(side, side); i > 0; --i)
+            bits.Put(0, 1);
+        out.Bytes(bits.Take());
+    }
     out.U16BE(0xFFD9);
     return out.Take();
 }
@@ -305,6 +324,21 @@ std::ostream& operator<<(std::ostream& os, const TLimitCase& c) {
 }
 
 const TLimitCase kLimitCases[] = {
+    // JPEG-compressed TIFF strips: libjpeg keeps every coefficient of a progressive one, 6 bytes a
+    // pixel for RGB. 4096 x 4096 (96 MiB) is decoded; 4800 x 4800 (132 MiB) is above the codec working
+    // memory and refused before decoding.
+    {"TiffProgressiveJpegStrip4096Square",
+     [] {
+         const TBytes jpeg = ZeroBlocksProgressiveRgbJpeg(4096);
+         return OneStripTiff(4096, 4096, 7, static_cast<std::uint32_t>(jpeg.size()), jpeg);
+     },
+     true},
+    {"TiffProgressiveJpegStrip4800Square",
+     [] {
+         const TBytes jpeg = ZeroBlocksProgressiveRgbJpeg(4800);
+         return OneStripTiff(4800, 4800, 7, static_cast<std::uint32_t>(jpeg.size()), jpeg);
+     },
+     false},
     // 60000 x 60000: far beyond the pixel limit, refused at the header.
     {"PngBomb60000Square", [] { return test::MakePngHeaderOnly(60000, 60000, 1, 0); }, false},
     // The largest picture accepted: 8192 x 8192 (256 MiB decoded) from 1 MB of 1-bit rows.
