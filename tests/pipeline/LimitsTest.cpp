@@ -251,15 +251,20 @@ std::uint32_t JpegBlocks(std::uint16_t width, std::uint16_t height) {
     return ((width + 7u) / 8u) * ((height + 7u) / 8u);
 }
 
+// A scan of `blocks` blocks coded with bitsPerBlock zero bits each (1-bit codes only).
+void ZeroBitsScan(TByteWriter& out, const TBytes& header, std::uint32_t blocks, int bitsPerBlock) {
+    JpegSegment(out, 0xFFDA, header);
+    TJpegBits bits;
+    for (std::uint32_t i = 0; i < blocks; ++i)
+        bits.Put(0, bitsPerBlock);
+    out.Bytes(bits.Take());
+}
+
 // A baseline grey JPEG whose blocks are all zero: two bits a block (DC difference 0, end of block), so
 // a 200-megapixel picture is a 780 kB file.
 TBytes ZeroBlocksBaselineJpeg(std::uint16_t width, std::uint16_t height) {
     TByteWriter out = ZeroBlocksJpegHeader(0xFFC0, width, height, 0x00);
-    JpegSegment(out, 0xFFDA, {1, 1, 0x00, 0, 63, 0});
-    TJpegBits bits;
-    for (std::uint32_t i = JpegBlocks(width, height); i > 0; --i)
-        bits.Put(0, 2);
-    out.Bytes(bits.Take());
+    ZeroBitsScan(out, {1, 1, 0x00, 0, 63, 0}, JpegBlocks(width, height), 2);
     out.U16BE(0xFFD9);
     return out.Take();
 }
@@ -268,13 +273,8 @@ TBytes ZeroBlocksBaselineJpeg(std::uint16_t width, std::uint16_t height) {
 // component and nothing more. libjpeg holds all its coefficients while decoding (6 bytes a pixel).
 TBytes ZeroBlocksProgressiveRgbJpeg(std::uint16_t side) {
     TByteWriter out = ZeroBlocksJpegHeader(0xFFC2, side, side, 0x00, 3);
-    for (std::uint8_t c = 1; c <= 3; ++c) {
-        JpegSegment(out, 0xFFDA, {1, c, 0x00, 0, 0, 0});
-        TJpegBits bits;
-        for (std::uint32_t i = JpegBlocks(side, side); i > 0; --i)
-            bits.Put(0, 1);
-        out.Bytes(bits.Take());
-    }
+    for (std::uint8_t c = 1; c <= 3; ++c)
+        ZeroBitsScan(out, {1, c, 0x00, 0, 0, 0}, JpegBlocks(side, side), 1);
     out.U16BE(0xFFD9);
     return out.Take();
 }
@@ -287,12 +287,11 @@ TBytes ZeroBlocksProgressiveJpeg(std::uint16_t side) {
     const std::uint32_t blocks = JpegBlocks(side, side);
     TByteWriter out = ZeroBlocksJpegHeader(0xFFC2, side, side, 0xE0);
     const auto scan = [&](std::uint8_t first, std::uint8_t last, std::uint8_t approximation) {
-        JpegSegment(out, 0xFFDA, {1, 1, 0x00, first, last, approximation});
-        TJpegBits bits;
         if (first == 0) {
-            for (std::uint32_t i = 0; i < blocks; ++i)
-                bits.Put(0, 1);
+            ZeroBitsScan(out, {1, 1, 0x00, first, last, approximation}, blocks, 1);
         } else {
+            JpegSegment(out, 0xFFDA, {1, 1, 0x00, first, last, approximation});
+            TJpegBits bits;
             for (std::uint32_t left = blocks; left > 0;) {
                 const std::uint32_t run = std::min<std::uint32_t>(left, 32767);
                 const std::uint32_t tail = left - run; // what remains must still be 16384 or more
@@ -301,8 +300,8 @@ TBytes ZeroBlocksProgressiveJpeg(std::uint16_t side) {
                 bits.Put(taken - 16384, 14);
                 left -= taken;
             }
+            out.Bytes(bits.Take());
         }
-        out.Bytes(bits.Take());
     };
     scan(0, 0, 0x00);
     for (std::uint8_t k = 1; k < 64; ++k) {
