@@ -135,14 +135,16 @@ bool DeliversPremultiplied(TIFF* tiff) {
     return !(grey && unassociated);
 }
 
-// True when the JPEG data of a strip or tile (it starts with SOI) declares a progressive frame. Only
-// the marker segments before the first scan are walked, by their lengths; entropy-coded data is never
-// read as markers.
-bool IsProgressiveJpeg(std::span<const std::uint8_t> data) {
+// True when libjpeg must hold all coefficients of the JPEG data of a strip or tile (it starts with
+// SOI) to decode it: a progressive frame, or a sequential one whose first scan carries fewer
+// components than the frame (one scan per component). Only the marker segments up to the first scan
+// are walked, by their lengths; entropy-coded data is never read as markers.
+bool NeedsAllCoefficients(std::span<const std::uint8_t> data) {
     if (data.size() < 4 || data[0] != 0xFF || data[1] != 0xD8)
         return false;
     std::size_t at = 2;
-    while (at + 4 <= data.size()) {
+    int frameComponents = 0;
+    while (at + 4 < data.size()) {
         if (data[at] != 0xFF)
             return false;
         const std::uint8_t marker = data[at + 1];
@@ -150,19 +152,26 @@ bool IsProgressiveJpeg(std::span<const std::uint8_t> data) {
             ++at;
             continue;
         }
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
-            return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
-        if (marker == 0xDA || marker == 0xD9)
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            if (marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE)
+                return true;
+            if (at + 9 < data.size())
+                frameComponents = data[at + 9]; // after length, precision, height and width
+        }
+        if (marker == 0xDA)
+            return data[at + 4] < frameComponents;
+        if (marker == 0xD9)
             return false;
         at += 2 + (std::size_t{data[at + 2]} << 8 | data[at + 3]);
     }
     return false;
 }
 
-// libjpeg holds every coefficient of a progressive JPEG strip or tile at once (two bytes a sample),
-// and libtiff lets it, however large the strip: a single progressive strip of 8192 x 8192 RGB took
-// 384 MiB beside the picture. The first strip or tile of a JPEG-compressed file is looked at before
-// decoding, and a progressive one whose coefficients would not fit the decoder's memory is refused.
+// libjpeg holds every coefficient of a progressive (or one-scan-per-component) JPEG strip or tile at
+// once (two bytes a sample), and libtiff lets it, however large the strip: a single progressive strip
+// of 8192 x 8192 RGB took 384 MiB beside the picture. The first strip or tile of a JPEG-compressed
+// file is looked at before decoding, and such a one whose coefficients would not fit the decoder's
+// memory is refused.
 TStatus CheckJpegCoefficientMemory(TIFF* tiff, std::uint32_t width, std::uint32_t height) {
     std::uint16_t compression = COMPRESSION_NONE, samples = 1;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
@@ -186,8 +195,8 @@ TStatus CheckJpegCoefficientMemory(TIFF* tiff, std::uint32_t width, std::uint32_
     std::vector<std::uint8_t> head(64 * 1024);
     const tmsize_t read = tiled ? TIFFReadRawTile(tiff, 0, head.data(), static_cast<tmsize_t>(head.size()))
                                 : TIFFReadRawStrip(tiff, 0, head.data(), static_cast<tmsize_t>(head.size()));
-    if (read > 0 && IsProgressiveJpeg(std::span(head).first(static_cast<std::size_t>(read))))
-        return TStatus::Fail(TFailure::TooLarge, "TIFF: progressive JPEG strip or tile too large to decode");
+    if (read > 0 && NeedsAllCoefficients(std::span(head).first(static_cast<std::size_t>(read))))
+        return TStatus::Fail(TFailure::TooLarge, "TIFF: multi-scan JPEG strip or tile too large to decode");
     return TStatus::Ok();
 }
 

@@ -269,14 +269,21 @@ TBytes ZeroBlocksBaselineJpeg(std::uint16_t width, std::uint16_t height) {
     return out.Take();
 }
 
-// A progressive three-component JPEG of side x side whose blocks are all zero: one DC scan per
-// component and nothing more. libjpeg holds all its coefficients while decoding (6 bytes a pixel).
-TBytes ZeroBlocksProgressiveRgbJpeg(std::uint16_t side) {
-    TByteWriter out = ZeroBlocksJpegHeader(0xFFC2, side, side, 0x00, 3);
+// A three-component JPEG of side x side whose blocks are all zero, one scan per component: a
+// progressive one (DC scans only), or a sequential one. libjpeg holds all coefficients of either while
+// decoding (6 bytes a pixel).
+TBytes ZeroBlocksScanPerComponentJpeg(std::uint16_t side, bool progressive) {
+    TByteWriter out = ZeroBlocksJpegHeader(progressive ? 0xFFC2 : 0xFFC0, side, side, 0x00, 3);
+    const std::uint8_t last = progressive ? 0 : 63;
     for (std::uint8_t c = 1; c <= 3; ++c)
-        ZeroBitsScan(out, {1, c, 0x00, 0, 0, 0}, JpegBlocks(side, side), 1);
+        ZeroBitsScan(out, {1, c, 0x00, 0, last, 0}, JpegBlocks(side, side), progressive ? 1 : 2);
     out.U16BE(0xFFD9);
     return out.Take();
+}
+
+// A TIFF of one JPEG strip holding jpeg.
+TBytes JpegStripTiff(std::uint16_t side, const TBytes& jpeg) {
+    return OneStripTiff(side, side, 7, static_cast<std::uint32_t>(jpeg.size()), jpeg);
 }
 
 // A progressive grey JPEG of side x side (at least 128) whose blocks are all zero: a DC scan, then for
@@ -323,21 +330,15 @@ std::ostream& operator<<(std::ostream& os, const TLimitCase& c) {
 }
 
 const TLimitCase kLimitCases[] = {
-    // JPEG-compressed TIFF strips: libjpeg keeps every coefficient of a progressive one, 6 bytes a
-    // pixel for RGB. 4096 x 4096 (96 MiB) is decoded; 4800 x 4800 (132 MiB) is above the codec working
-    // memory and refused before decoding.
+    // JPEG-compressed TIFF strips: libjpeg keeps every coefficient of a progressive one (or of one
+    // scan per component), 6 bytes a pixel for RGB. 4096 x 4096 (96 MiB) is decoded; 4800 x 4800
+    // (132 MiB) is above the codec working memory and refused before decoding.
     {"TiffProgressiveJpegStrip4096Square",
-     [] {
-         const TBytes jpeg = ZeroBlocksProgressiveRgbJpeg(4096);
-         return OneStripTiff(4096, 4096, 7, static_cast<std::uint32_t>(jpeg.size()), jpeg);
-     },
-     true},
+     [] { return JpegStripTiff(4096, ZeroBlocksScanPerComponentJpeg(4096, true)); }, true},
     {"TiffProgressiveJpegStrip4800Square",
-     [] {
-         const TBytes jpeg = ZeroBlocksProgressiveRgbJpeg(4800);
-         return OneStripTiff(4800, 4800, 7, static_cast<std::uint32_t>(jpeg.size()), jpeg);
-     },
-     false},
+     [] { return JpegStripTiff(4800, ZeroBlocksScanPerComponentJpeg(4800, true)); }, false},
+    {"TiffScanPerComponentJpegStrip4800Square",
+     [] { return JpegStripTiff(4800, ZeroBlocksScanPerComponentJpeg(4800, false)); }, false},
     // 60000 x 60000: far beyond the pixel limit, refused at the header.
     {"PngBomb60000Square", [] { return test::MakePngHeaderOnly(60000, 60000, 1, 0); }, false},
     // The largest picture accepted: 8192 x 8192 (256 MiB decoded) from 1 MB of 1-bit rows.
