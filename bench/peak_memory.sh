@@ -52,8 +52,8 @@ if [ -d "$testdata" ]; then
     find "$testdata" -type f \( -iname '*.bmp' -o -iname '*.png' -o -iname '*.gif' -o -iname '*.tif' \
         -o -iname '*.tiff' -o -iname '*.jp2' -o -iname '*.j2k' -o -iname '*.jpf' -o -iname '*.jpg' \
         -o -iname '*.icns' \) -size -10M | sort | while read -r file; do measure "$file"; done >"$work/testdata.txt"
-    sort -k4 -n -r "$work/testdata.txt" | head -5
-    sort -k2 -n -r "$work/testdata.txt" | head -5
+    sort -k4 -n -r "$work/testdata.txt" | sed -n '1,5p'
+    sort -k2 -n -r "$work/testdata.txt" | sed -n '1,5p'
     grep -E 'MEMORY|TIME' "$work/testdata.txt" && broken=1
     echo "$(wc -l <"$work/testdata.txt") files measured"
 fi
