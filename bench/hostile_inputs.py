@@ -108,6 +108,39 @@ def zero_blocks_progressive_rgb_jpeg(side):
     return out + b"\xff\xd9"
 
 
+def many_scan_tile_jpeg(scans):
+    """A progressive grey JPEG of 16 x 16 pixels (four zero blocks): first scans of the DC and of
+    each AC coefficient at half precision, then refinement scans of the AC coefficients; one-bit
+    codes, a byte of data per scan."""
+    def segment(marker, body):
+        return struct.pack(">HH", marker, len(body) + 2) + body
+    out = b"\xff\xd8" + segment(0xFFDB, b"\x00" + b"\x01" * 64)
+    out += segment(0xFFC2, struct.pack(">BHHBBBB", 8, 16, 16, 1, 1, 0x11, 0))
+    for table_class in (0x00, 0x10):
+        out += segment(0xFFC4, bytes([table_class, 1]) + bytes(15) + b"\x00")
+    for n in range(scans):
+        k, approximation = (n, 0x01) if n < 64 else (n - 63, 0x10)
+        out += segment(0xFFDA, bytes([1, 1, 0x00, k, k, approximation])) + b"\x0f"  # four 0 bits, then 1s
+    return out + b"\xff\xd9"
+
+
+def shared_tiles_tiff(side, tile_data):
+    """A grey TIFF in JPEG-compressed tiles of 16 x 16 that all point at the same data."""
+    tiles = (side // 16) ** 2
+    offsets = 8 + 2 + 12 * 10 + 4
+    counts = offsets + 4 * tiles
+    data = counts + 4 * tiles
+    entries = [(256, 4, 1, side), (257, 4, 1, side), (258, 3, 1, 8), (259, 3, 1, 7), (262, 3, 1, 1),
+               (277, 3, 1, 1), (322, 3, 1, 16), (323, 3, 1, 16), (324, 4, tiles, offsets), (325, 4, tiles, counts)]
+    out = bytearray(b"II*\x00" + struct.pack("<IH", 8, len(entries)))
+    for tag, kind, count, value in entries:
+        packed = struct.pack("<H", value) + b"\0\0" if kind == 3 else struct.pack("<I", value)
+        out += struct.pack("<HHI", tag, kind, count) + packed
+    out += struct.pack("<I", 0)
+    out += struct.pack("<%dI" % tiles, *([data] * tiles)) + struct.pack("<%dI" % tiles, *([len(tile_data)] * tiles))
+    return bytes(out) + tile_data
+
+
 def icns_with_huge_element():
     """An .icns file whose total length and one 'ic10' element each claim almost 4 GB."""
     element = b"ic10" + struct.pack(">I", 0xFFFFFFF0) + b"\x89PNG\r\n\x1a\n"
@@ -133,6 +166,9 @@ def main():
         # One progressive JPEG strip of 8192 x 8192 RGB: libjpeg would hold 384 MiB of coefficients.
         "tiff-progressive-jpeg-strip-8192.tif": tiff(8192, 8192, 3, 7, len(zero_blocks_progressive_rgb_jpeg(8192)),
                                                       zero_blocks_progressive_rgb_jpeg(8192)),
+        # 262,144 tiles of 16 x 16 pointing at one 99-scan JPEG (2 MB): 6 s of decoding without the
+        # lowered scan limit.
+        "tiff-262144-tiles-99-scans.tif": shared_tiles_tiff(8192, many_scan_tile_jpeg(99)),
         # 60000 x 60000 RGB in a single tile, and 6000 x 6000 RGB (within the picture limits) in one
         # tile: with five decomposition levels it is decoded at a reduced resolution, without any it
         # would need 412 MiB of 32-bit planes.

@@ -109,6 +109,11 @@ inline constexpr std::int32_t kMaxJpegScans = 500;
 // 1.3 MB file) took 12 s.
 inline constexpr std::uint64_t kMaxJpegScanBlocks = 100'000'000;
 
+// JPEG-compressed TIFF strips and tiles are decoded by libtiff, which takes its scan limit (per strip or
+// tile) from this environment variable (set by the TIFF decoder when the program starts, unless already set).
+inline constexpr const char* kTiffJpegScanLimitVariable = "LIBTIFF_JPEG_MAX_ALLOWED_SCAN_NUMBER";
+inline constexpr const char* kTiffJpegScanLimit = "24";
+
 // Ancillary PNG chunks (text, profiles, unknown chunks) libpng keeps while decoding a picture.
 inline constexpr std::uint32_t kMaxPngChunkCache = 1000;
 inline constexpr std::uint64_t kMaxPngChunkBytes = 8ull * 1024 * 1024;

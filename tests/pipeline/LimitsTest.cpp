@@ -281,6 +281,54 @@ TBytes ZeroBlocksScanPerComponentJpeg(std::uint16_t side, bool progressive) {
     return out.Take();
 }
 
+// A progressive grey JPEG of 16 x 16 pixels (four zero blocks) of `scans` scans: the DC scan, then one
+// scan for each of the first AC coefficients.
+TBytes ManyScanTileJpeg(std::uint8_t scans) {
+    TByteWriter out = ZeroBlocksJpegHeader(0xFFC2, 16, 16, 0x00);
+    for (std::uint8_t k = 0; k < scans; ++k)
+        ZeroBitsScan(out, {1, 1, 0x00, k, k, 0}, 4, 1);
+    out.U16BE(0xFFD9);
+    return out.Take();
+}
+
+// A grey TIFF of side x side in JPEG-compressed tiles of 16 x 16 that all point at the same data.
+TBytes SharedTilesTiff(std::uint32_t side, const TBytes& tile) {
+    const std::uint32_t tiles = (side / 16) * (side / 16);
+    struct TEntry {
+        std::uint16_t Tag, Type;
+        std::uint32_t Count, Value;
+    };
+    constexpr std::uint16_t kShort = 3, kLong = 4;
+    const std::uint32_t offsets = 8 + 2 + 12 * 10 + 4, counts = offsets + 4 * tiles,
+                        data = counts + 4 * tiles;
+    const std::vector<TEntry> entries{
+        {256, kLong, 1, side},        {257, kLong, 1, side},      {258, kShort, 1, 8},  {259, kShort, 1, 7},
+        {262, kShort, 1, 1},          {277, kShort, 1, 1},        {322, kShort, 1, 16}, {323, kShort, 1, 16},
+        {324, kLong, tiles, offsets}, {325, kLong, tiles, counts}};
+    TByteWriter out;
+    out.Bytes(std::vector<std::uint8_t>{'I', 'I', 42, 0});
+    out.U32LE(8);
+    out.U16LE(static_cast<std::uint16_t>(entries.size()));
+    for (const TEntry& entry : entries) {
+        out.U16LE(entry.Tag);
+        out.U16LE(entry.Type);
+        out.U32LE(entry.Count);
+        if (entry.Type == kShort) {
+            out.U16LE(static_cast<std::uint16_t>(entry.Value));
+            out.U16LE(0);
+        } else {
+            out.U32LE(entry.Value);
+        }
+    }
+    out.U32LE(0);
+    for (std::uint32_t i = 0; i < tiles; ++i)
+        out.U32LE(data);
+    for (std::uint32_t i = 0; i < tiles; ++i)
+        out.U32LE(static_cast<std::uint32_t>(tile.size()));
+    out.Bytes(tile);
+    return out.Take();
+}
+
 // A TIFF of one JPEG strip holding jpeg.
 TBytes JpegStripTiff(std::uint16_t side, const TBytes& jpeg) {
     return OneStripTiff(side, side, 7, static_cast<std::uint32_t>(jpeg.size()), jpeg);
@@ -339,6 +387,10 @@ const TLimitCase kLimitCases[] = {
      [] { return JpegStripTiff(4800, ZeroBlocksScanPerComponentJpeg(4800, true)); }, false},
     {"TiffScanPerComponentJpegStrip4800Square",
      [] { return JpegStripTiff(4800, ZeroBlocksScanPerComponentJpeg(4800, false)); }, false},
+    // Tiles of a 25-scan JPEG are refused at the first one (262,144 tiles of a 99-scan JPEG took 6 s);
+    // ten scans are decoded.
+    {"TiffTilesOf25ScanJpeg", [] { return SharedTilesTiff(512, ManyScanTileJpeg(25)); }, false},
+    {"TiffTilesOf10ScanJpeg", [] { return SharedTilesTiff(512, ManyScanTileJpeg(10)); }, true},
     // 60000 x 60000: far beyond the pixel limit, refused at the header.
     {"PngBomb60000Square", [] { return test::MakePngHeaderOnly(60000, 60000, 1, 0); }, false},
     // The largest picture accepted: 8192 x 8192 (256 MiB decoded) from 1 MB of 1-bit rows.
