@@ -92,36 +92,50 @@ TBytes BmpClaim(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
     return out.Take();
 }
 
-// A little-endian RGB TIFF with the whole picture in one strip, declared stripBytes long, holding strip.
-TBytes OneStripTiff(std::uint32_t width, std::uint32_t height, std::uint16_t compression,
-                    std::uint32_t stripBytes, const TBytes& strip) {
-    struct TEntry {
-        std::uint16_t Tag, Type;
-        std::uint32_t Value;
-    };
-    constexpr std::uint16_t kShort = 3, kLong = 4;
-    const std::vector<TEntry> entries{
-        {256, kLong, width},      {257, kLong, height}, {258, kShort, 8}, {259, kShort, compression},
-        {262, kShort, 2},         {273, kLong, 0},      {277, kShort, 3}, {278, kLong, height},
-        {279, kLong, stripBytes}, {284, kShort, 1}};
-    const std::uint32_t dataOffset = 8 + 2 + 12 * static_cast<std::uint32_t>(entries.size()) + 4;
+struct TTiffEntry {
+    std::uint16_t Tag, Type;
+    std::uint32_t Count, Value;
+};
+constexpr std::uint16_t kTiffShort = 3, kTiffLong = 4;
+
+// A little-endian TIFF header and its one directory of entries (each value in the entry itself).
+TByteWriter TiffWithDirectory(const std::vector<TTiffEntry>& entries) {
     TByteWriter out;
     out.Bytes(std::vector<std::uint8_t>{'I', 'I', 42, 0});
     out.U32LE(8);
     out.U16LE(static_cast<std::uint16_t>(entries.size()));
-    for (const TEntry& entry : entries) {
+    for (const TTiffEntry& entry : entries) {
         out.U16LE(entry.Tag);
         out.U16LE(entry.Type);
-        out.U32LE(1);
-        const std::uint32_t value = entry.Tag == 273 ? dataOffset : entry.Value;
-        if (entry.Type == kShort) {
-            out.U16LE(static_cast<std::uint16_t>(value));
+        out.U32LE(entry.Count);
+        if (entry.Type == kTiffShort) {
+            out.U16LE(static_cast<std::uint16_t>(entry.Value));
             out.U16LE(0);
         } else {
-            out.U32LE(value);
+            out.U32LE(entry.Value);
         }
     }
     out.U32LE(0);
+    return out;
+}
+
+std::uint32_t TiffDataOffset(std::size_t entries) {
+    return static_cast<std::uint32_t>(8 + 2 + 12 * entries + 4);
+}
+
+// A little-endian RGB TIFF with the whole picture in one strip, declared stripBytes long, holding strip.
+TBytes OneStripTiff(std::uint32_t width, std::uint32_t height, std::uint16_t compression,
+                    std::uint32_t stripBytes, const TBytes& strip) {
+    TByteWriter out = TiffWithDirectory({{256, kTiffLong, 1, width},
+                                         {257, kTiffLong, 1, height},
+                                         {258, kTiffShort, 1, 8},
+                                         {259, kTiffShort, 1, compression},
+                                         {262, kTiffShort, 1, 2},
+                                         {273, kTiffLong, 1, TiffDataOffset(10)},
+                                         {277, kTiffShort, 1, 3},
+                                         {278, kTiffLong, 1, height},
+                                         {279, kTiffLong, 1, stripBytes},
+                                         {284, kTiffShort, 1, 1}});
     out.Bytes(strip);
     return out.Take();
 }
@@ -294,33 +308,17 @@ TBytes ManyScanTileJpeg(std::uint8_t scans) {
 // A grey TIFF of side x side in JPEG-compressed tiles of 16 x 16 that all point at the same data.
 TBytes SharedTilesTiff(std::uint32_t side, const TBytes& tile) {
     const std::uint32_t tiles = (side / 16) * (side / 16);
-    struct TEntry {
-        std::uint16_t Tag, Type;
-        std::uint32_t Count, Value;
-    };
-    constexpr std::uint16_t kShort = 3, kLong = 4;
-    const std::uint32_t offsets = 8 + 2 + 12 * 10 + 4, counts = offsets + 4 * tiles,
-                        data = counts + 4 * tiles;
-    const std::vector<TEntry> entries{
-        {256, kLong, 1, side},        {257, kLong, 1, side},      {258, kShort, 1, 8},  {259, kShort, 1, 7},
-        {262, kShort, 1, 1},          {277, kShort, 1, 1},        {322, kShort, 1, 16}, {323, kShort, 1, 16},
-        {324, kLong, tiles, offsets}, {325, kLong, tiles, counts}};
-    TByteWriter out;
-    out.Bytes(std::vector<std::uint8_t>{'I', 'I', 42, 0});
-    out.U32LE(8);
-    out.U16LE(static_cast<std::uint16_t>(entries.size()));
-    for (const TEntry& entry : entries) {
-        out.U16LE(entry.Tag);
-        out.U16LE(entry.Type);
-        out.U32LE(entry.Count);
-        if (entry.Type == kShort) {
-            out.U16LE(static_cast<std::uint16_t>(entry.Value));
-            out.U16LE(0);
-        } else {
-            out.U32LE(entry.Value);
-        }
-    }
-    out.U32LE(0);
+    const std::uint32_t offsets = TiffDataOffset(10), counts = offsets + 4 * tiles, data = counts + 4 * tiles;
+    TByteWriter out = TiffWithDirectory({{256, kTiffLong, 1, side},
+                                         {257, kTiffLong, 1, side},
+                                         {258, kTiffShort, 1, 8},
+                                         {259, kTiffShort, 1, 7},
+                                         {262, kTiffShort, 1, 1},
+                                         {277, kTiffShort, 1, 1},
+                                         {322, kTiffShort, 1, 16},
+                                         {323, kTiffShort, 1, 16},
+                                         {324, kTiffLong, tiles, offsets},
+                                         {325, kTiffLong, tiles, counts}});
     for (std::uint32_t i = 0; i < tiles; ++i)
         out.U32LE(data);
     for (std::uint32_t i = 0; i < tiles; ++i)
