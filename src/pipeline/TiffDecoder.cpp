@@ -185,9 +185,8 @@ bool NeedsAllCoefficients(std::span<const std::uint8_t> data) {
 
 // libjpeg holds every coefficient of a progressive (or one-scan-per-component) JPEG strip or tile at
 // once (two bytes a sample), and libtiff lets it, however large the strip: a single progressive strip
-// of 8192 x 8192 RGB took 384 MiB beside the picture. The first strip or tile of a JPEG-compressed
-// file is looked at before decoding, and such a one whose coefficients would not fit the decoder's
-// memory is refused.
+// of 8192 x 8192 RGB took 384 MiB beside the picture. When the strips or tiles of a JPEG-compressed
+// file are that large, each is looked at before decoding, and such a one is refused.
 TStatus CheckJpegCoefficientMemory(TIFF* tiff, std::uint32_t width, std::uint32_t height) {
     std::uint16_t compression = COMPRESSION_NONE, samples = 1;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
@@ -208,11 +207,17 @@ TStatus CheckJpegCoefficientMemory(TIFF* tiff, std::uint32_t width, std::uint32_
     const std::uint64_t coefficients = padded(blockWidth) * padded(blockHeight) * samples * 2;
     if (coefficients <= limits::kMaxDecoderMemoryBytes)
         return TStatus::Ok();
+    // Every strip or tile is looked at (each may code differently); being this large, they are few.
     std::vector<std::uint8_t> head(64 * 1024);
-    const tmsize_t read = tiled ? TIFFReadRawTile(tiff, 0, head.data(), static_cast<tmsize_t>(head.size()))
-                                : TIFFReadRawStrip(tiff, 0, head.data(), static_cast<tmsize_t>(head.size()));
-    if (read > 0 && NeedsAllCoefficients(std::span(head).first(static_cast<std::size_t>(read))))
-        return TStatus::Fail(TFailure::TooLarge, "TIFF: multi-scan JPEG strip or tile too large to decode");
+    const std::uint32_t count = tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const auto size = static_cast<tmsize_t>(head.size());
+        const tmsize_t read = tiled ? TIFFReadRawTile(tiff, i, head.data(), size)
+                                    : TIFFReadRawStrip(tiff, i, head.data(), size);
+        if (read > 0 && NeedsAllCoefficients(std::span(head).first(static_cast<std::size_t>(read))))
+            return TStatus::Fail(TFailure::TooLarge,
+                                 "TIFF: multi-scan JPEG strip or tile too large to decode");
+    }
     return TStatus::Ok();
 }
 

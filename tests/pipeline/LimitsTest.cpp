@@ -327,6 +327,37 @@ TBytes SharedTilesTiff(std::uint32_t side, const TBytes& tile) {
     return out.Take();
 }
 
+// A baseline three-component JPEG of side x side whose blocks are all zero, in one interleaved scan:
+// libjpeg decodes it row by row without holding its coefficients.
+TBytes ZeroBlocksInterleavedJpeg(std::uint16_t side) {
+    TByteWriter out = ZeroBlocksJpegHeader(0xFFC0, side, side, 0x00, 3);
+    ZeroBitsScan(out, {3, 1, 0x00, 2, 0x00, 3, 0x00, 0, 63, 0}, JpegBlocks(side, side) * 3, 2);
+    out.U16BE(0xFFD9);
+    return out.Take();
+}
+
+// An RGB TIFF of two JPEG strips of side x side, one above the other.
+TBytes TwoJpegStripsTiff(std::uint16_t side, const TBytes& first, const TBytes& second) {
+    const std::uint32_t offsets = TiffDataOffset(10), counts = offsets + 8, data = counts + 8;
+    TByteWriter out = TiffWithDirectory({{256, kTiffLong, 1, side},
+                                         {257, kTiffLong, 1, 2u * side},
+                                         {258, kTiffShort, 1, 8},
+                                         {259, kTiffShort, 1, 7},
+                                         {262, kTiffShort, 1, 2},
+                                         {273, kTiffLong, 2, offsets},
+                                         {277, kTiffShort, 1, 3},
+                                         {278, kTiffLong, 1, side},
+                                         {279, kTiffLong, 2, counts},
+                                         {284, kTiffShort, 1, 1}});
+    out.U32LE(data);
+    out.U32LE(data + static_cast<std::uint32_t>(first.size()));
+    out.U32LE(static_cast<std::uint32_t>(first.size()));
+    out.U32LE(static_cast<std::uint32_t>(second.size()));
+    out.Bytes(first);
+    out.Bytes(second);
+    return out.Take();
+}
+
 // A TIFF of one JPEG strip holding jpeg.
 TBytes JpegStripTiff(std::uint16_t side, const TBytes& jpeg) {
     return OneStripTiff(side, side, 7, static_cast<std::uint32_t>(jpeg.size()), jpeg);
@@ -383,6 +414,16 @@ const TLimitCase kLimitCases[] = {
      [] { return JpegStripTiff(4096, ZeroBlocksScanPerComponentJpeg(4096, true)); }, true},
     {"TiffProgressiveJpegStrip4800Square",
      [] { return JpegStripTiff(4800, ZeroBlocksScanPerComponentJpeg(4800, true)); }, false},
+    // A baseline first strip does not let a progressive second one through.
+    {"TiffBaselineThenProgressiveJpegStrips4800Square",
+     [] {
+         return TwoJpegStripsTiff(4800, ZeroBlocksInterleavedJpeg(4800),
+                                  ZeroBlocksScanPerComponentJpeg(4800, true));
+     },
+     false},
+    {"TiffTwoBaselineJpegStrips4800Square",
+     [] { return TwoJpegStripsTiff(4800, ZeroBlocksInterleavedJpeg(4800), ZeroBlocksInterleavedJpeg(4800)); },
+     true},
     {"TiffScanPerComponentJpegStrip4800Square",
      [] { return JpegStripTiff(4800, ZeroBlocksScanPerComponentJpeg(4800, false)); }, false},
     // Tiles of a 25-scan JPEG are refused at the first one (262,144 tiles of a 99-scan JPEG took 6 s);
