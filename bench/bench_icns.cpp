@@ -3,9 +3,9 @@
 
 #include "color/DataType.h"
 #include "formats/icns/IcnsRle.h"
-#include "formats/icns/Jpeg2000Codec.h"
+#include "codecs/Jpeg2000Codec.h"
 #include "formats/icns/MacIcoIO.h"
-#include "image/ConvertPng.h"
+#include "codecs/ConvertPng.h"
 #include "image/Graphics.h"
 #include "image/OrbIcon.h"
 #include "settings/Setting.h"

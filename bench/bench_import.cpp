@@ -1,9 +1,9 @@
 // Picture decoding as the conversion uses it: a 6000 x 3400 photo-sized JPEG at full size and at the
 // reduced DCT scale a 1024-pixel canvas needs, the same picture as PNG, and a 24-bit BMP.
 
-#include "pipeline/BmpDecoder.h"
-#include "pipeline/JpegDecoder.h"
-#include "pipeline/PngDecoder.h"
+#include "codecs/BmpDecoder.h"
+#include "codecs/JpegDecoder.h"
+#include "codecs/PngDecoder.h"
 
 #include <benchmark/benchmark.h>
 

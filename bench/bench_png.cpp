@@ -1,7 +1,7 @@
 // PNG data of a 256 x 256 icon image: encoding from a bitmap (level 7, Sub filter) and decoding
 // back into a bitmap.
 
-#include "image/ConvertPng.h"
+#include "codecs/ConvertPng.h"
 
 #include <benchmark/benchmark.h>
 

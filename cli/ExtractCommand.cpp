@@ -3,7 +3,7 @@
 #include "IconFile.h"
 #include "Options.h"
 
-#include "image/ConvertPng.h"
+#include "codecs/ConvertPng.h"
 #include "pipeline/FileNames.h"
 #include "pipeline/IconCoders.h"
 #include "settings/Setting.h"

@@ -10,7 +10,7 @@
 #include "color/DataType.h"
 #include "formats/icns/MacIcoIO.h"
 #include "formats/ico/IcoIO.h"
-#include "image/ConvertPng.h"
+#include "codecs/ConvertPng.h"
 #include "image/OrbIcon.h"
 #include "pipeline/IOManager.h"
 #include "pipeline/IconCoders.h"

@@ -1,12 +1,12 @@
 #include "pipeline/Importers.h"
 
 #include "image/Limits.h"
-#include "pipeline/BmpDecoder.h"
-#include "pipeline/GifDecoder.h"
-#include "pipeline/Jpeg2000Decoder.h"
-#include "pipeline/JpegDecoder.h"
-#include "pipeline/PngDecoder.h"
-#include "pipeline/TiffDecoder.h"
+#include "codecs/BmpDecoder.h"
+#include "codecs/GifDecoder.h"
+#include "codecs/Jpeg2000Decoder.h"
+#include "codecs/JpegDecoder.h"
+#include "codecs/PngDecoder.h"
+#include "codecs/TiffDecoder.h"
 #include "pipeline/TypeCheck.h"
 
 #include <exception>

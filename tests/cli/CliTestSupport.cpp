@@ -1,6 +1,6 @@
 #include "CliTestSupport.h"
 
-#include "image/ConvertPng.h"
+#include "codecs/ConvertPng.h"
 #include "image/OrbIcon.h"
 #include "pipeline/IconCoders.h"
 #include "settings/Setting.h"

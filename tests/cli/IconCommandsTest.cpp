@@ -4,7 +4,7 @@
 #include "CliTestSupport.h"
 #include "support/TestSupport.h"
 
-#include "image/ConvertPng.h"
+#include "codecs/ConvertPng.h"
 #include "image/OrbIcon.h"
 
 #include <gtest/gtest.h>

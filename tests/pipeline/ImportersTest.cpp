@@ -1,6 +1,6 @@
 #include "pipeline/Importers.h"
 
-#include "PictureMakers.h"
+#include "support/PictureMakers.h"
 #include "pipeline/TypeCheck.h"
 #include "support/TestSupport.h"
 

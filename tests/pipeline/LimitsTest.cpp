@@ -5,7 +5,7 @@
 
 #include "pipeline/IOManager.h"
 
-#include "PictureMakers.h"
+#include "support/PictureMakers.h"
 #include "color/DataType.h"
 #include "formats/icns/MacIcoIO.h"
 #include "image/ByteWriter.h"

@@ -2,9 +2,9 @@
 
 #include "color/DataType.h"
 #include "formats/icns/IcnsRle.h"
-#include "formats/icns/Jpeg2000Codec.h"
+#include "codecs/Jpeg2000Codec.h"
 #include "image/Convert.h"
-#include "image/ConvertPng.h"
+#include "codecs/ConvertPng.h"
 #include "settings/Setting.h"
 
 #include <algorithm>

@@ -2,9 +2,9 @@
 
 #include "formats/ico/BitText.h"
 #include "image/ByteReader.h"
-#include "image/ConvertPng.h"
+#include "codecs/ConvertPng.h"
 #include "image/Limits.h"
-#include "image/PngCodec.h"
+#include "codecs/PngCodec.h"
 
 #include <algorithm>
 #include <limits>

@@ -4,7 +4,7 @@
 #include "formats/icns/MacIcoIO.h"
 
 #include "IcnsTestSupport.h"
-#include "image/ConvertPng.h"
+#include "codecs/ConvertPng.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

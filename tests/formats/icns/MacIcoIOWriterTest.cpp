@@ -1,7 +1,7 @@
 #include "formats/icns/MacIcoIO.h"
 
 #include "IcnsTestSupport.h"
-#include "image/ConvertPng.h"
+#include "codecs/ConvertPng.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

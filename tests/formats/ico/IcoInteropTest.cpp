@@ -3,7 +3,7 @@
 
 #include "IcoTestSupport.h"
 #include "formats/ico/IcoIO.h"
-#include "image/ConvertPng.h"
+#include "codecs/ConvertPng.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "IcoTestSupport.h"
 #include "formats/ico/IcoIO.h"
-#include "image/ConvertPng.h"
+#include "codecs/ConvertPng.h"
 
 #include <gtest/gtest.h>
 

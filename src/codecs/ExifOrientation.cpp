@@ -1,4 +1,4 @@
-#include "pipeline/ExifOrientation.h"
+#include "codecs/ExifOrientation.h"
 
 #include "image/ByteReader.h"
 

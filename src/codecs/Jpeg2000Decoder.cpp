@@ -1,6 +1,6 @@
-#include "pipeline/Jpeg2000Decoder.h"
+#include "codecs/Jpeg2000Decoder.h"
 
-#include "formats/icns/Jpeg2000Codec.h"
+#include "codecs/Jpeg2000Codec.h"
 
 namespace gw {
 

@@ -5,7 +5,7 @@
 
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"
-#include "image/PngCodec.h"
+#include "codecs/PngCodec.h"
 
 #include <cstdint>
 #include <span>

@@ -1,4 +1,4 @@
-#include "PictureMakers.h"
+#include "support/PictureMakers.h"
 
 #include "support/TestSupport.h"
 

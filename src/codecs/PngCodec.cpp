@@ -1,7 +1,7 @@
-#include "image/PngCodec.h"
+#include "codecs/PngCodec.h"
 
 #include "image/Limits.h"
-#include "image/PngChunks.h"
+#include "codecs/PngChunks.h"
 
 #include <png.h>
 

@@ -1,8 +1,8 @@
-#include "pipeline/BmpDecoder.h"
+#include "codecs/BmpDecoder.h"
 
 #include "image/ByteReader.h"
 #include "image/Limits.h"
-#include "pipeline/DecodeSupport.h"
+#include "codecs/DecodeSupport.h"
 
 #include <algorithm>
 #include <array>

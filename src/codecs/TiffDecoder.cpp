@@ -1,7 +1,7 @@
-#include "pipeline/TiffDecoder.h"
+#include "codecs/TiffDecoder.h"
 
 #include "image/Limits.h"
-#include "pipeline/DecodeSupport.h"
+#include "codecs/DecodeSupport.h"
 
 #include <algorithm>
 #include <cstdarg>

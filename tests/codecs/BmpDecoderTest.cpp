@@ -1,6 +1,6 @@
-#include "pipeline/BmpDecoder.h"
+#include "codecs/BmpDecoder.h"
 
-#include "PictureMakers.h"
+#include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

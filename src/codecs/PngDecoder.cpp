@@ -1,9 +1,9 @@
-#include "pipeline/PngDecoder.h"
+#include "codecs/PngDecoder.h"
 
 #include "image/ByteReader.h"
 #include "image/Limits.h"
-#include "image/PngChunks.h"
-#include "pipeline/DecodeSupport.h"
+#include "codecs/PngChunks.h"
+#include "codecs/DecodeSupport.h"
 
 #include <csetjmp>
 #include <cstdio>

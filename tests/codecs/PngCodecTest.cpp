@@ -1,4 +1,4 @@
-#include "image/PngCodec.h"
+#include "codecs/PngCodec.h"
 #include "image/Limits.h"
 
 #include "support/TestPngWriter.h"

@@ -1,8 +1,8 @@
-#include "pipeline/Jpeg2000Decoder.h"
+#include "codecs/Jpeg2000Decoder.h"
 
-#include "PictureMakers.h"
-#include "formats/icns/Jpeg2000Codec.h"
-#include "pipeline/PngDecoder.h"
+#include "support/PictureMakers.h"
+#include "codecs/Jpeg2000Codec.h"
+#include "codecs/PngDecoder.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

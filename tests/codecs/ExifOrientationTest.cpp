@@ -1,6 +1,6 @@
-#include "pipeline/ExifOrientation.h"
+#include "codecs/ExifOrientation.h"
 
-#include "PictureMakers.h"
+#include "support/PictureMakers.h"
 
 #include <gtest/gtest.h>
 

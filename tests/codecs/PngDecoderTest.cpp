@@ -1,6 +1,6 @@
-#include "pipeline/PngDecoder.h"
+#include "codecs/PngDecoder.h"
 
-#include "PictureMakers.h"
+#include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

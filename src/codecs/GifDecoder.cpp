@@ -1,7 +1,7 @@
-#include "pipeline/GifDecoder.h"
+#include "codecs/GifDecoder.h"
 
 #include "image/Limits.h"
-#include "pipeline/DecodeSupport.h"
+#include "codecs/DecodeSupport.h"
 
 #include <algorithm>
 #include <array>

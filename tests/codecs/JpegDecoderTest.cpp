@@ -1,6 +1,6 @@
-#include "pipeline/JpegDecoder.h"
+#include "codecs/JpegDecoder.h"
 
-#include "PictureMakers.h"
+#include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "formats/icns/Jpeg2000Codec.h"
+#include "codecs/Jpeg2000Codec.h"
 
 #include "support/TestSupport.h"
 

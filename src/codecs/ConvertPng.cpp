@@ -1,4 +1,4 @@
-#include "image/ConvertPng.h"
+#include "codecs/ConvertPng.h"
 
 #include "image/Limits.h"
 

@@ -1,6 +1,6 @@
-#include "pipeline/GifDecoder.h"
+#include "codecs/GifDecoder.h"
 
-#include "PictureMakers.h"
+#include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "pipeline/DecodeSupport.h"
+#include "codecs/DecodeSupport.h"
 
 #include "image/Limits.h"
 

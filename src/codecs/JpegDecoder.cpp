@@ -1,8 +1,8 @@
-#include "pipeline/JpegDecoder.h"
+#include "codecs/JpegDecoder.h"
 
 #include "image/Limits.h"
-#include "pipeline/DecodeSupport.h"
-#include "pipeline/ExifOrientation.h"
+#include "codecs/DecodeSupport.h"
+#include "codecs/ExifOrientation.h"
 
 #include <algorithm>
 #include <csetjmp>

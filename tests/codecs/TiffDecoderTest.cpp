@@ -1,7 +1,7 @@
-#include "pipeline/TiffDecoder.h"
+#include "codecs/TiffDecoder.h"
 
-#include "PictureMakers.h"
-#include "pipeline/PngDecoder.h"
+#include "support/PictureMakers.h"
+#include "codecs/PngDecoder.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
