@@ -1,11 +1,11 @@
 // The Macintosh icon coder: a whole save of the default Macintosh format list drawn from a photo-like
 // canvas, its slow elements one by one, and reading the file back.
 
+#include "codecs/ConvertPng.h"
+#include "codecs/Jpeg2000Codec.h"
 #include "color/DataType.h"
 #include "formats/icns/IcnsRle.h"
-#include "codecs/Jpeg2000Codec.h"
 #include "formats/icns/MacIcoIO.h"
-#include "codecs/ConvertPng.h"
 #include "image/Graphics.h"
 #include "image/OrbIcon.h"
 #include "settings/Setting.h"

@@ -7,10 +7,10 @@
 // refused with a failure. Crashes, leaks and undefined behaviour are caught by the sanitizers; a false
 // answer means a broken promise (a success without a picture, a partial output file left behind).
 
+#include "codecs/ConvertPng.h"
 #include "color/DataType.h"
 #include "formats/icns/MacIcoIO.h"
 #include "formats/ico/IcoIO.h"
-#include "codecs/ConvertPng.h"
 #include "image/OrbIcon.h"
 #include "pipeline/IOManager.h"
 #include "pipeline/IconCoders.h"
@@ -89,14 +89,16 @@ inline bool IniOne(TBytes data) {
     // What the file says must survive a write and a re-read of the document's own text.
     TIniFile again;
     again.SetText(ini.Text());
-    return again.ReadString("General", "Path", "") == "/tmp/out" && again.ReadInteger("Fuzz", "Count", 0) == 7;
+    return again.ReadString("General", "Path", "") == "/tmp/out" &&
+           again.ReadInteger("Fuzz", "Count", 0) == 7;
 }
 
 // Converts the bytes as a dropped file with the real coders, into a private temporary folder: the
 // folder afterwards holds the input and, after a success only, one complete icon file that loads.
 class TConversionRig {
 public:
-    TConversionRig() : FSettings(TPersistence::Detached), FDataType(FSettings), FManager(FSettings, FDataType) {
+    TConversionRig()
+        : FSettings(TPersistence::Detached), FDataType(FSettings), FManager(FSettings, FDataType) {
         RegisterIconCoders(FSettings);
         // A short list keeps each run quick while passing every depth and both palette kinds.
         FSettings.SetWinFormats("16x16-32;16x16-8;16x16-4;32x32-1;256x256-32");

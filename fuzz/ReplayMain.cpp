@@ -19,7 +19,8 @@ bool RunFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>()};
     std::printf("Running: %s (%zu bytes)\n", path.c_str(), bytes.size());
     // An empty vector's data() may be null; libFuzzer hands over a valid pointer even for no bytes.
     static const std::uint8_t empty = 0;

@@ -1,8 +1,8 @@
 #include "codecs/BmpDecoder.h"
 
+#include "codecs/DecodeSupport.h"
 #include "image/ByteReader.h"
 #include "image/Limits.h"
-#include "codecs/DecodeSupport.h"
 
 #include <algorithm>
 #include <array>

@@ -3,9 +3,9 @@
 // decoded PNG images from icon files to 32-bit bitmaps, with their transparency turned into the
 // straight alpha of the bitmap.
 
+#include "codecs/PngCodec.h"
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"
-#include "codecs/PngCodec.h"
 
 #include <cstdint>
 #include <span>

@@ -1,7 +1,7 @@
 #include "codecs/GifDecoder.h"
 
-#include "image/Limits.h"
 #include "codecs/DecodeSupport.h"
+#include "image/Limits.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 #include "codecs/JpegDecoder.h"
 
-#include "image/Limits.h"
 #include "codecs/DecodeSupport.h"
 #include "codecs/ExifOrientation.h"
+#include "image/Limits.h"
 
 #include <algorithm>
 #include <csetjmp>

@@ -1,7 +1,7 @@
 #include "codecs/PngCodec.h"
 
-#include "image/Limits.h"
 #include "codecs/PngChunks.h"
+#include "image/Limits.h"
 
 #include <png.h>
 

@@ -1,9 +1,9 @@
 #include "codecs/PngDecoder.h"
 
+#include "codecs/DecodeSupport.h"
+#include "codecs/PngChunks.h"
 #include "image/ByteReader.h"
 #include "image/Limits.h"
-#include "codecs/PngChunks.h"
-#include "codecs/DecodeSupport.h"
 
 #include <csetjmp>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "codecs/TiffDecoder.h"
 
-#include "image/Limits.h"
 #include "codecs/DecodeSupport.h"
+#include "image/Limits.h"
 
 #include <algorithm>
 #include <cstdarg>

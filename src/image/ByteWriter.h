@@ -16,7 +16,9 @@ public:
     void U16BE(std::uint16_t v) { Put(v, 2, true); }
     void U32BE(std::uint32_t v) { Put(v, 4, true); }
     void I32LE(std::int32_t v) { Put(static_cast<std::uint32_t>(v), 4, false); }
-    void Bytes(std::span<const std::uint8_t> bytes) { FBytes.insert(FBytes.end(), bytes.begin(), bytes.end()); }
+    void Bytes(std::span<const std::uint8_t> bytes) {
+        FBytes.insert(FBytes.end(), bytes.begin(), bytes.end());
+    }
     void Zeros(std::size_t count) { FBytes.insert(FBytes.end(), count, 0); }
 
     std::size_t Size() const { return FBytes.size(); }

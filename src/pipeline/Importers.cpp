@@ -1,12 +1,12 @@
 #include "pipeline/Importers.h"
 
-#include "image/Limits.h"
 #include "codecs/BmpDecoder.h"
 #include "codecs/GifDecoder.h"
 #include "codecs/Jpeg2000Decoder.h"
 #include "codecs/JpegDecoder.h"
 #include "codecs/PngDecoder.h"
 #include "codecs/TiffDecoder.h"
+#include "image/Limits.h"
 #include "pipeline/TypeCheck.h"
 
 #include <exception>

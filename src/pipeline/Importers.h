@@ -2,8 +2,8 @@
 // The picture importers: one small class per input format, each turning a picture file into a
 // decoded 32-bit straight-alpha picture. They do no scaling and no colour reduction, with two
 // exceptions: a JPEG may be decoded at a reduced DCT scale, and a JPEG 2000 picture at a reduced
-// wavelet resolution, when the caller says how large it will reduce the picture anyway. Every failure is a result (the caller reports a read error), never an
-// exception.
+// wavelet resolution, when the caller says how large it will reduce the picture anyway. Every failure is a
+// result (the caller reports a read error), never an exception.
 
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"

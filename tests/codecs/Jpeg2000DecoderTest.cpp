@@ -1,8 +1,8 @@
 #include "codecs/Jpeg2000Decoder.h"
 
-#include "support/PictureMakers.h"
 #include "codecs/Jpeg2000Codec.h"
 #include "codecs/PngDecoder.h"
+#include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "codecs/TiffDecoder.h"
 
-#include "support/PictureMakers.h"
 #include "codecs/PngDecoder.h"
+#include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "color/DataType.h"
 
-#include "color/OrbPalette.h"
 #include "codecs/ConvertPng.h"
+#include "color/OrbPalette.h"
 #include "image/OrbImage.h"
 #include "settings/Setting.h"
 #include "support/TestSupport.h"

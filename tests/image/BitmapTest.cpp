@@ -43,13 +43,12 @@ TEST_P(BitmapRefusedSize, GivesAnEmptyBitmapWithoutAllocating) {
     EXPECT_THROW(bmp.Row(0), std::out_of_range);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, BitmapRefusedSize,
-                         ::testing::Values(TRefusedSize{"zeroWidth", 0, 10}, TRefusedSize{"zeroHeight", 10, 0},
-                                           TRefusedSize{"negative", -5, 10},
-                                           TRefusedSize{"hundredThousandSquare", 100000, 100000},
-                                           TRefusedSize{"overPixelBudget", 60000, 60000},
-                                           TRefusedSize{"sideTooLong", 70000, 1}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, BitmapRefusedSize,
+    ::testing::Values(TRefusedSize{"zeroWidth", 0, 10}, TRefusedSize{"zeroHeight", 10, 0},
+                      TRefusedSize{"negative", -5, 10}, TRefusedSize{"hundredThousandSquare", 100000, 100000},
+                      TRefusedSize{"overPixelBudget", 60000, 60000}, TRefusedSize{"sideTooLong", 70000, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Bitmap, OutOfRangePixelAccessThrows) {
     TBitmap bmp(4, 4);

@@ -55,10 +55,12 @@ TEST_P(FuzzRegressionTest, IsHandledCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(Found, FuzzRegressionTest, testing::ValuesIn(CollectRegressions()),
                          [](const auto& info) {
-                             std::string name = info.param.Target + "_" +
-                                                info.param.File.parent_path().parent_path().filename().string() +
-                                                "_" + info.param.File.filename().string();
-                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+                             std::string name =
+                                 info.param.Target + "_" +
+                                 info.param.File.parent_path().parent_path().filename().string() + "_" +
+                                 info.param.File.filename().string();
+                             std::replace_if(
+                                 name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
                              return name;
                          });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FuzzRegressionTest);

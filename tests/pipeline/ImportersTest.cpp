@@ -1,7 +1,7 @@
 #include "pipeline/Importers.h"
 
-#include "support/PictureMakers.h"
 #include "pipeline/TypeCheck.h"
+#include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

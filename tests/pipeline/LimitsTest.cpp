@@ -5,7 +5,6 @@
 
 #include "pipeline/IOManager.h"
 
-#include "support/PictureMakers.h"
 #include "color/DataType.h"
 #include "formats/icns/MacIcoIO.h"
 #include "image/ByteWriter.h"
@@ -13,6 +12,7 @@
 #include "pipeline/IconCoders.h"
 #include "pipeline/Importers.h"
 #include "settings/Setting.h"
+#include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -14,10 +14,10 @@ namespace gw::test {
 // The public conformance corpora beside the repository, or nullopt when they are absent (a user's
 // fresh clone has none). Tests that need them call GTEST_SKIP() then.
 std::optional<std::filesystem::path> TestDataDir();
-#define GW_REQUIRE_TESTDATA(var)                                                                      \
-    const auto var##Opt = ::gw::test::TestDataDir();                                                  \
-    if (!var##Opt)                                                                                    \
-        GTEST_SKIP() << "shared test data not present";                                               \
+#define GW_REQUIRE_TESTDATA(var)                                                                             \
+    const auto var##Opt = ::gw::test::TestDataDir();                                                         \
+    if (!var##Opt)                                                                                           \
+        GTEST_SKIP() << "shared test data not present";                                                      \
     const std::filesystem::path var = *var##Opt
 
 // A fresh empty folder under the system's temporary folder, removed when the object dies.

@@ -1,10 +1,10 @@
 #include "formats/icns/MacIcoIO.h"
 
+#include "codecs/ConvertPng.h"
+#include "codecs/Jpeg2000Codec.h"
 #include "color/DataType.h"
 #include "formats/icns/IcnsRle.h"
-#include "codecs/Jpeg2000Codec.h"
 #include "image/Convert.h"
-#include "codecs/ConvertPng.h"
 #include "settings/Setting.h"
 
 #include <algorithm>

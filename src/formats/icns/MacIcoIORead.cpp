@@ -1,10 +1,10 @@
 // The reading side of TMacIcoIO.
 
-#include "formats/icns/IcnsRle.h"
+#include "codecs/ConvertPng.h"
 #include "codecs/Jpeg2000Codec.h"
+#include "formats/icns/IcnsRle.h"
 #include "formats/icns/MacIcoIO.h"
 #include "image/ByteReader.h"
-#include "codecs/ConvertPng.h"
 #include "image/Limits.h"
 
 #include <algorithm>

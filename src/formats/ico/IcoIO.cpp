@@ -1,10 +1,10 @@
 #include "formats/ico/IcoIO.h"
 
+#include "codecs/ConvertPng.h"
+#include "codecs/PngCodec.h"
 #include "formats/ico/BitText.h"
 #include "image/ByteReader.h"
-#include "codecs/ConvertPng.h"
 #include "image/Limits.h"
-#include "codecs/PngCodec.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,8 +1,8 @@
 #include "formats/icns/MacIcoIO.h"
 
 #include "IcnsTestSupport.h"
-#include "codecs/Jpeg2000Codec.h"
 #include "codecs/ConvertPng.h"
+#include "codecs/Jpeg2000Codec.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // programs in our reader. Each test skips when its tool or corpus is absent.
 
 #include "IcoTestSupport.h"
-#include "formats/ico/IcoIO.h"
 #include "codecs/ConvertPng.h"
+#include "formats/ico/IcoIO.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

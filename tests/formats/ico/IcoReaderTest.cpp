@@ -1,7 +1,7 @@
 #include "IcoTestSupport.h"
-#include "formats/ico/IcoIO.h"
 #include "codecs/ConvertPng.h"
 #include "codecs/PngCodec.h"
+#include "formats/ico/IcoIO.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

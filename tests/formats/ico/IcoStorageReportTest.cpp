@@ -2,8 +2,8 @@
 // became, and why a file failed. The document itself holds the same images with or without a report.
 
 #include "IcoTestSupport.h"
-#include "formats/ico/IcoIO.h"
 #include "codecs/ConvertPng.h"
+#include "formats/ico/IcoIO.h"
 #include "pipeline/IconCoders.h"
 #include "settings/Setting.h"
 #include "support/TestSupport.h"

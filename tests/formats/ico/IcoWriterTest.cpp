@@ -1,6 +1,6 @@
 #include "IcoTestSupport.h"
-#include "formats/ico/IcoIO.h"
 #include "codecs/ConvertPng.h"
+#include "formats/ico/IcoIO.h"
 
 #include <gtest/gtest.h>
 
