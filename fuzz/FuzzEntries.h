@@ -35,7 +35,7 @@ using TBytes = std::span<const std::uint8_t>;
 
 inline bool TypeCheckOne(TBytes data) {
     const TFileTypes type = CheckFileType(data);
-    return static_cast<int>(type) <= static_cast<int>(TFileTypes::ftTiff) &&
+    return static_cast<int>(type) <= static_cast<int>(TFileTypes::ftAvif) &&
            static_cast<int>(GetTypeCategory(type)) <= static_cast<int>(TFileCategory::fcOther);
 }
 

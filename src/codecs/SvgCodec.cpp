@@ -250,7 +250,16 @@ TStatus TSvgDocument::Render(TBitmap& target, const TGPRectF& viewport) const {
         reinterpret_cast<unsigned char*>(pixels.data()), CAIRO_FORMAT_ARGB32, target.Width(), target.Height(),
         target.Width() * 4);
     cairo_t* cr = cairo_create(surface);
-    const RsvgRectangle rect{viewport.X, viewport.Y, viewport.Width, viewport.Height};
+    // NOTE: cairo draws the first shapes onto a surface it knows to be clear by other rounding than onto
+    // one of unknown content; clearing it makes the pixels those of a fresh surface (as rsvg-convert's).
+    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    cairo_paint(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    // The document at its own size under a transformation to the viewport, as rsvg-convert draws it,
+    // so that both give the same pixels.
+    cairo_translate(cr, viewport.X, viewport.Y);
+    cairo_scale(cr, viewport.Width / FWidth, viewport.Height / FHeight);
+    const RsvgRectangle rect{0, 0, FWidth, FHeight};
     GError* rawError = nullptr;
     const bool rendered = rsvg_handle_render_document(FHandle->Handle, cr, &rect, &rawError) &&
                           cairo_status(cr) == CAIRO_STATUS_SUCCESS;

@@ -32,8 +32,7 @@ public:
     double Height() const { return FHeight; }
 
     // Renders the document into viewport (in target pixels, aspect as the document's
-    // preserveAspectRatio says) over what target holds, which must be transparent where nothing is
-    // drawn. Straight alpha on return.
+    // preserveAspectRatio says) on target, cleared to transparency first. Straight alpha on return.
     TStatus Render(TBitmap& target, const TGPRectF& viewport) const;
 
 private:
