@@ -281,10 +281,11 @@ DESCRIPTION
 
     Each picture is fitted onto a square canvas of at most 1024 x 1024 pixels, and every format of
     the format list is drawn from it and reduced to its colour depth. SVG pictures are rendered
-    anew at the size of every format instead, placed as on the canvas. The icon is written beside its
-    picture, or into the output folder, as NAME.ico or NAME.icns (NAME is the picture's file name
-    without its last extension). An existing file is never overwritten: the new icon gets the next
-    free name of the series NAME (2).ico, NAME (3).ico, ...
+    anew at the size of every format instead, placed as on the canvas.
+
+    The icon is written beside its picture, or into the output folder, as NAME.ico or NAME.icns
+    (NAME is the picture's file name without its last extension). An existing file is never
+    overwritten: the new icon gets the next free name of the series NAME (2).ico, NAME (3).ico, ...
 
     The command starts from the default settings and never reads or writes the window's settings
     file.
