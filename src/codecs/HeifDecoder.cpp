@@ -50,6 +50,7 @@ TStatus CheckSize(const heif_image_handle* handle) {
     if (width <= 0 || height <= 0)
         return TStatus::Fail(TFailure::Corrupt, "HEIF image has no size");
     if (!limits::FitsBitmapLimits(width, height) ||
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > limits::kMaxHeifPixels ||
         (codedWidth > 0 && codedHeight > 0 && !limits::FitsBitmapLimits(codedWidth, codedHeight)))
         return TStatus::Fail(TFailure::TooLarge, "picture too large (" + std::to_string(width) + " x " +
                                                      std::to_string(height) + ")");
