@@ -146,9 +146,8 @@ inline constexpr std::int32_t kMaxSvgRenderSide = 4096;
 // HEIC and AVIF pictures: libheif and its decoders hold the coded picture's planes, their reference
 // frames and per-block state, then an RGB copy, beside our bitmap: a 12-megapixel HEIC peaked at
 // 195 MiB in all (16 bytes a pixel; heif-convert alone takes 213 MiB on it), a 24-megapixel one
-// 360 MiB. Pictures of more pixels
-// than this are refused from their headers so that file, decoder and bitmap stay within
-// kMaxConversionBytes; 24-megapixel phone photos (5712 x 4284) still convert.
+// 360 MiB. Pictures of more pixels than this are refused from their headers so that file, decoder and
+// bitmap stay within kMaxConversionBytes; 24-megapixel phone photos (5712 x 4284) still convert.
 inline constexpr std::uint64_t kMaxHeifPixels = 24ull * 1024 * 1024;
 
 // How many bytes at the start of a file are looked at to tell an SVG document by its root element
