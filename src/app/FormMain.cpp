@@ -210,11 +210,7 @@ void TfrmMain::BuildSurfaces() {
     imgDrop = new TImageView(QStringLiteral("drop"), QStringLiteral("drop-lit"), layDrop);
     imgDrop->setObjectName(QStringLiteral("imgDrop"));
     imgDrop->setGeometry(15, 40, 201, 175);
-    // The picture formats the window takes, in a line below the drop picture.
-    auto* formats = new TTextLabel(QStringLiteral("PNG JPEG GIF BMP TIFF JPEG 2000 SVG WebP HEIC AVIF"),
-                                   FontPixels(10), Qt::AlignCenter, layDrop);
-    formats->setObjectName(QStringLiteral("txtDropFormats"));
-    formats->setGeometry(0, 214, kWindowSize, 14);
+    // The drop picture names the formats; its tool tip names them all.
     imgDrop->setToolTip(QStringLiteral("Drop pictures here: PNG, JPEG, GIF, BMP, TIFF, JPEG 2000, SVG, SVGZ, "
                                        "WebP, HEIC, AVIF"));
     FDrop = std::make_unique<TSurface>(layDrop, true, false, QString());
