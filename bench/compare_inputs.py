@@ -7,7 +7,7 @@ format's own decoder, heif-convert or dwebp, followed by ImageMagick, where Imag
 The rounds alternate between the tools so that machine load hits all of them alike. Reports medians of
 wall time, CPU time and peak memory (/usr/bin/time -v), the ratios aimed for, and the load average.
 
-    bench/compare_inputs.py [--cli build/cli/glyphwright-cli] [--rounds 5] [--size 4000x3000]
+    bench/compare_inputs.py [--cli build/cli/glyphwright-cli] [--rounds 5] [--size 4000x3000] [--svg FILE]
 
 Needs /usr/bin/time, ImageMagick (/usr/bin/convert), cwebp and heif-enc (Debian packages time,
 imagemagick, webp, libheif-examples); the photo rows are left out when an encoder is missing.
@@ -88,6 +88,9 @@ def main():
     parser.add_argument("--cli", default="build/cli/glyphwright-cli")
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--size", default="4000x3000")
+    parser.add_argument("--svg", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                                      "shared", "testdata", "svg", "papirus-firefox.svg"),
+                        help="the SVG logo (default: a Papirus icon of the shared test data, else a generated one)")
     args = parser.parse_args()
     cli = os.path.abspath(args.cli)
     if not os.access(MAGICK, os.X_OK):
@@ -99,8 +102,12 @@ def main():
         out = os.path.join(work, "out")
         os.mkdir(out)
         logo = os.path.join(work, "logo.svg")
-        with open(logo, "w") as f:
-            f.write(logo_svg())
+        if os.path.isfile(args.svg):
+            shutil.copyfile(args.svg, logo)
+        else:
+            with open(logo, "w") as f:
+                f.write(logo_svg())
+        print(f"SVG logo: {args.svg if os.path.isfile(args.svg) else 'generated'}")
         ours = lambda source: [cli, "convert", "-q", "-j", "1", "--output-dir", out, source]
         rows = [("svg", logo, {"glyphwright": [ours(logo)],
                                "imagemagick": [[MAGICK, logo, "-define", f"icon:auto-resize={SIZES}",

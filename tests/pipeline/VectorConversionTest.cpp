@@ -72,6 +72,41 @@ TEST_F(VectorConversion, SmallDocumentGetsEveryFormatAndSixteenEqualsRsvgConvert
     }
 }
 
+// Application icons of an icon theme: every image of the default list rendered, the 16 x 16 and
+// 32 x 32 ones equal to rsvg-convert's at that size.
+TEST_F(VectorConversion, ThemeIconsRenderLikeRsvgConvert) {
+    GW_REQUIRE_TESTDATA(data);
+    if (!test::HaveTool("rsvg-convert"))
+        GTEST_SKIP() << "rsvg-convert not installed";
+    std::size_t count = 0;
+    for (const auto& entry : fs::directory_iterator(data / "svg")) {
+        if (entry.path().extension() != ".svg")
+            continue;
+        ++count;
+        SCOPED_TRACE(entry.path().filename().string());
+        const fs::path svg = FDir / entry.path().filename();
+        fs::copy_file(entry.path(), svg);
+        TErrorType errorType = TErrorType::etReadError;
+        ASSERT_TRUE(FManager.ProcessFile(svg, errorType));
+        TOrbIcon icon;
+        ASSERT_TRUE(icon.LoadFromFile(FManager.LastOutputFile()));
+        EXPECT_EQ(icon.ImageCount(), 10);
+        for (const int side : {16, 32}) {
+            const fs::path png = FDir / "ref.png";
+            const auto expected = test::PictureFromTool(
+                "rsvg-convert -w " + std::to_string(side) + " -h " + std::to_string(side) + " -o " +
+                    test::ShellQuote(png) + " " + test::ShellQuote(svg),
+                png);
+            ASSERT_TRUE(expected);
+            const TOrbImage* image = Find(icon, side, 32);
+            ASSERT_NE(image, nullptr);
+            EXPECT_EQ(image->Bitmap(), *expected) << side;
+        }
+    }
+    if (count == 0)
+        GTEST_SKIP() << "no SVG files in the test data";
+}
+
 struct TViewportCase {
     const char* Name;
     double Width, Height;
