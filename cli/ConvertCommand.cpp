@@ -274,15 +274,17 @@ SYNOPSIS
 
 DESCRIPTION
     Turns every picture among the PATHs into one icon file, as dropping them on the Glyphwright
-    window would. Pictures are BMP, JPEG, PNG, GIF, little-endian TIFF and JPEG 2000 files,
-    recognised by their content, not by their names; other files are skipped, and so are folders
-    unless --recursive is given.
+    window would. Pictures are BMP, JPEG, PNG, GIF, TIFF, JPEG 2000, SVG and SVGZ, WebP, HEIC and
+    AVIF files, recognised by their content, not by their names; other files are skipped, and so
+    are folders unless --recursive is given.
 
     Each picture is fitted onto a square canvas of at most 1024 x 1024 pixels, and every format of
-    the format list is drawn from it and reduced to its colour depth. The icon is written beside its
-    picture, or into the output folder, as NAME.ico or NAME.icns (NAME is the picture's file name
-    without its last extension). An existing file is never overwritten: the new icon gets the next
-    free name of the series NAME (2).ico, NAME (3).ico, ...
+    the format list is drawn from it and reduced to its colour depth. SVG pictures are rendered
+    anew at the size of every format instead, placed as on the canvas.
+
+    The icon is written beside its picture, or into the output folder, as NAME.ico or NAME.icns
+    (NAME is the picture's file name without its last extension). An existing file is never
+    overwritten: the new icon gets the next free name of the series NAME (2).ico, NAME (3).ico, ...
 
     The command starts from the default settings and never reads or writes the window's settings
     file.

@@ -1,6 +1,7 @@
 // glyphwright-cli: the command-line companion of the Glyphwright window. Each command is its own unit;
 // this file only picks one.
 
+#include "CombineCommand.h"
 #include "ConvertCommand.h"
 #include "ExtractCommand.h"
 #include "InfoCommand.h"
@@ -21,6 +22,7 @@ constexpr const char* kUsage = R"HELP(NAME
 
 SYNOPSIS
     glyphwright-cli convert [OPTIONS] PATH...
+    glyphwright-cli combine --output FILE [OPTIONS] PICTURE...
     glyphwright-cli info [--json] FILE...
     glyphwright-cli extract [--output-dir DIR] FILE...
     glyphwright-cli --help | --version
@@ -30,8 +32,9 @@ DESCRIPTION
     an icon file holds.
 
 COMMANDS
-    convert   turn pictures (BMP, JPEG, PNG, GIF, TIFF, JPEG 2000) into Windows icons (.ico) or
-              Macintosh icons (.icns), several at once
+    convert   turn pictures (BMP, JPEG, PNG, GIF, TIFF, JPEG 2000, SVG, SVGZ, WebP, HEIC, AVIF)
+              into Windows icons (.ico) or Macintosh icons (.icns), several at once
+    combine   make one icon from several pictures, each image from the picture that fits its size
     info      list the images of icon files (.ico, .cur, .icns) and how each is stored
     extract   write every image of icon files as a PNG file
 
@@ -53,6 +56,7 @@ struct TCommand {
 
 constexpr TCommand kCommands[] = {
     {"convert", gw::cli::RunConvert},
+    {"combine", gw::cli::RunCombine},
     {"info", gw::cli::RunInfo},
     {"extract", gw::cli::RunExtract},
 };

@@ -34,7 +34,7 @@ using TBytes = std::span<const std::uint8_t>;
 
 inline bool TypeCheckOne(TBytes data) {
     const TFileTypes type = CheckFileType(data);
-    return static_cast<int>(type) <= static_cast<int>(TFileTypes::ftTiff) &&
+    return static_cast<int>(type) <= static_cast<int>(TFileTypes::ftAvif) &&
            static_cast<int>(GetTypeCategory(type)) <= static_cast<int>(TFileCategory::fcOther);
 }
 
@@ -158,6 +158,12 @@ inline bool RunOne(std::string_view target, TBytes data) {
         return ImportOne(TFileTypes::ftJpg2000, data) && ImportOne(TFileTypes::ftJpg2000, data, 16);
     if (target == "jpeg") // full size, and reduced by DCT scaling as a conversion asks for it
         return ImportOne(TFileTypes::ftJpg, data) && ImportOne(TFileTypes::ftJpg, data, 64);
+    if (target == "svg") // at its own size, and at an icon size as a conversion renders it
+        return ImportOne(TFileTypes::ftSvg, data) && ImportOne(TFileTypes::ftSvg, data, 16);
+    if (target == "webp")
+        return ImportOne(TFileTypes::ftWebp, data);
+    if (target == "heif")
+        return ImportOne(TFileTypes::ftHeif, data);
     if (target == "ico")
         return IcoOne(data);
     if (target == "icns")

@@ -118,10 +118,13 @@ def drop_picture(name, color, lit):
             # The arrow from the picture into the icon tray.
             f'<path d="M100.5,78 L100.5,100 M92,92 L100.5,100.5 L109,92" fill="none" stroke="{color}" '
             f'stroke-width="3" stroke-linecap="round" stroke-linejoin="round"/>'
-            f'<text x="100.5" y="128" text-anchor="middle" font-family="{FONT}" font-size="14" '
+            f'<text x="100.5" y="124" text-anchor="middle" font-family="{FONT}" font-size="14" '
             f'fill="{color}">Drop pictures here</text>'
-            f'<text x="100.5" y="145" text-anchor="middle" font-family="{FONT}" font-size="10.5" '
-            f'fill="{color}" fill-opacity="0.8">BMP  JPEG  PNG  GIF  TIFF  JP2</text>')
+            # The formats the window takes, in two lines.
+            f'<text x="100.5" y="138.5" text-anchor="middle" font-family="{FONT}" font-size="10.5" '
+            f'fill="{color}" fill-opacity="0.8">BMP  JPEG  PNG  GIF  TIFF  JP2</text>'
+            f'<text x="100.5" y="150.5" text-anchor="middle" font-family="{FONT}" font-size="10.5" '
+            f'fill="{color}" fill-opacity="0.8">SVG  WebP  HEIC  AVIF</text>')
     write(name, 201, 175, body)
 
 

@@ -5,10 +5,14 @@ set -euo pipefail
 
 want=(cmake g++ pkg-config ninja-build
       libpng-dev zlib1g-dev libjpeg62-turbo-dev libgif-dev libtiff-dev libopenjp2-7-dev
+      librsvg2-dev libwebp-dev libheif-dev
+      # libheif decodes HEIC with libde265 and AVIF with dav1d (or aom), all linked in on Debian 12
+      libheif1 libde265-0 libdav1d6 libaom3
       qt6-base-dev qt6-svg-dev libgl-dev)
 if [ "${1:-build}" = "test" ]; then
     want+=(libgtest-dev libgmock-dev libbenchmark-dev
            icoutils icnsutils imagemagick python3-pil xvfb xauth
+           librsvg2-bin webp libheif-examples libavif-bin
            clang libclang-rt-14-dev)
 fi
 

@@ -208,6 +208,9 @@ void TfrmMain::BuildSurfaces() {
     imgDrop = new TImageView(QStringLiteral("drop"), QStringLiteral("drop-lit"), layDrop);
     imgDrop->setObjectName(QStringLiteral("imgDrop"));
     imgDrop->setGeometry(15, 40, 201, 175);
+    // The drop picture names the formats; its tool tip names them all.
+    imgDrop->setToolTip(QStringLiteral("Drop pictures here: PNG, JPEG, GIF, BMP, TIFF, JPEG 2000, SVG, SVGZ, "
+                                       "WebP, HEIC, AVIF"));
     FDrop = std::make_unique<TSurface>(layDrop, true, false, QString());
 
     // Progress: track, bar, percentage and the running sprite.

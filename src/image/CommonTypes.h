@@ -9,8 +9,9 @@
 
 namespace gw {
 
-// The kinds of file the content detection (pipeline/TypeCheck) tells apart, ordinals 0 to 19 in this
-// order. Documents remember the kind they prefer to be saved as.
+// The kinds of file the content detection (pipeline/TypeCheck) tells apart, ordinals 0 to 23 in this
+// order. Documents remember the kind they prefer to be saved as. Kinds added later come after ftTiff,
+// so that every stored ordinal keeps its meaning.
 enum class TFileTypes : std::uint8_t {
     ftIco,
     ftCur,
@@ -32,6 +33,10 @@ enum class TFileTypes : std::uint8_t {
     ftDirectory,
     ftOrbDoc,
     ftTiff,
+    ftSvg,  // SVG, or SVGZ (the same gzip-compressed)
+    ftWebp, // WebP, still or animated
+    ftHeif, // HEIF with HEVC images (HEIC), or another HEIF brand
+    ftAvif, // HEIF with AV1 images (AVIF)
 };
 
 // The failure kind of one conversion, counted by the batch worker.

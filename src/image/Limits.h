@@ -128,3 +128,30 @@ namespace gw::limits {
 inline constexpr std::size_t kMaxIcnsElements = 64;
 
 } // namespace gw::limits
+
+namespace gw::limits {
+
+// SVG documents: the largest document parsed, plain or after inflating an SVGZ file (inflation stops
+// there, so a gzip bomb costs no more than this). Icons of today's themes are a few kilobytes to a few
+// hundred; a detailed illustration a few megabytes. librsvg itself bounds what a document may make it
+// do: libxml2 refuses entity amplification (billion laughs) and elements nested deeper than 256, and
+// librsvg refuses documents of more than a million elements or with more than 500,000 references
+// (<use> bombs).
+inline constexpr std::size_t kMaxSvgDocumentBytes = 16ull * 1024 * 1024;
+
+// An SVG opened as a picture without a wanted size is rendered at its own size, but never with a
+// longer side beyond this (a document may declare a viewBox of a million pixels a side).
+inline constexpr std::int32_t kMaxSvgRenderSide = 4096;
+
+// HEIC and AVIF pictures: libheif and its decoders hold the coded picture's planes, their reference
+// frames and per-block state, then an RGB copy, beside our bitmap: a 12-megapixel HEIC peaked at
+// 195 MiB in all (16 bytes a pixel; heif-convert alone takes 213 MiB on it), a 24-megapixel one
+// 360 MiB. Pictures of more pixels than this are refused from their headers so that file, decoder and
+// bitmap stay within kMaxConversionBytes; 24-megapixel phone photos (5712 x 4284) still convert.
+inline constexpr std::uint64_t kMaxHeifPixels = 24ull * 1024 * 1024;
+
+// How many bytes at the start of a file are looked at to tell an SVG document by its root element
+// (after an XML declaration, comments and a document type with its internal subset).
+inline constexpr std::size_t kSvgSniffBytes = 64 * 1024;
+
+} // namespace gw::limits

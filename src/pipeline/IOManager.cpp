@@ -1,5 +1,6 @@
 #include "pipeline/IOManager.h"
 
+#include "codecs/SvgCodec.h"
 #include "formats/IconCoders.h"
 
 #include "color/DataType.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <stdexcept>
 
 namespace gw {
@@ -107,6 +109,8 @@ fs::path TIOManager::ResolveShortcut(const fs::path&) {
 bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TErrorType& errorType,
                               bool win) {
     errorType = TErrorType::etNone;
+    if (IsVectorType(fileType))
+        return VectorToIcon(fileName, errorType, win);
 
     std::int32_t width = kCanvasSize;
     std::int32_t height = kCanvasSize;
@@ -125,15 +129,13 @@ bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TEr
     ImageToImage(*picture, canvas->Bitmap());
     picture.reset();
 
-    const auto formats = ParseFormatList(win ? FSettings.WinFormats() : FSettings.MacFormats());
-    if (!formats)
-        throw std::invalid_argument("a format of the list does not parse");
+    const TImageFormats formats = IconFormats(win);
 
     TOrbIcon icon;
     {
         std::vector<TDrawnSize> drawnSizes;
         const TLendScope lend(FDrawnSizes, drawnSizes);
-        for (const TImgFormat& format : *formats) {
+        for (const TImgFormat& format : formats) {
             // Only the width decides: a format wider than the canvas would only enlarge it.
             if (format.Width > side)
                 continue;
@@ -141,7 +143,40 @@ bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TEr
         }
     }
     canvas.reset();
+    return SaveIcon(icon, fileName, errorType);
+}
 
+bool TIOManager::VectorToIcon(const fs::path& fileName, TErrorType& errorType, bool win) {
+    std::unique_ptr<TSvgDocument> document;
+    if (!LoadSvgDocument(fileName, document)) {
+        errorType = TErrorType::etReadError;
+        return false;
+    }
+    const TImageFormats formats = IconFormats(win);
+    // Every size is rendered from the document, so none is left out for being larger than the picture.
+    TOrbIcon icon;
+    std::vector<TDrawnSize> drawnSizes;
+    const TLendScope lend(FDrawnSizes, drawnSizes);
+    for (const TImgFormat& format : formats) {
+        TStatus status;
+        if (!CreateImageFromVector(icon, *document, format.Width, format.Height, format.BitCount, win,
+                                   status) &&
+            !status) {
+            errorType = TErrorType::etReadError;
+            return false;
+        }
+    }
+    return SaveIcon(icon, fileName, errorType);
+}
+
+TImageFormats TIOManager::IconFormats(bool win) const {
+    auto formats = ParseFormatList(win ? FSettings.WinFormats() : FSettings.MacFormats());
+    if (!formats)
+        throw std::invalid_argument("a format of the list does not parse");
+    return std::move(*formats);
+}
+
+bool TIOManager::SaveIcon(TOrbIcon& icon, const fs::path& fileName, TErrorType& errorType) {
     const fs::path wanted = WantedOutputFile(fileName);
     std::vector<std::uint8_t> bytes;
     TPlacedFile placed;
@@ -233,6 +268,46 @@ void TIOManager::ImageToImage(const TBitmap& bmp, TBitmap& img) {
 
 bool TIOManager::CreateImageFromImage(TOrbIcon& icon, const TOrbImage& image, std::int32_t width,
                                       std::int32_t height, std::uint8_t bitCount, bool win) {
+    return CreateImage(icon, width, height, bitCount, win, [&](TBitmap& target) {
+        const TGPRectF rect =
+            ScaleToFit(WholeRect(target.Width(), target.Height()), WholeRect(image.Width(), image.Height()));
+        DrawBitmap(target, image.Bitmap(), rect);
+        return true;
+    });
+}
+
+bool TIOManager::CreateImageFromVector(TOrbIcon& icon, const TSvgDocument& document, std::int32_t width,
+                                       std::int32_t height, std::uint8_t bitCount, bool win,
+                                       TStatus& status) {
+    status = TStatus::Ok();
+    return CreateImage(icon, width, height, bitCount, win, [&](TBitmap& target) {
+        status = document.Render(
+            target, VectorViewport(document.Width(), document.Height(), target.Width(), target.Height()));
+        return status.IsOk();
+    });
+}
+
+TGPRectF TIOManager::VectorViewport(double documentWidth, double documentHeight, std::int32_t width,
+                                    std::int32_t height) {
+    // The picture as a raster larger than the canvas would be fitted: the longer side kCanvasSize.
+    const double longer = std::max(documentWidth, documentHeight);
+    const auto asRaster = [longer](double side) {
+        return static_cast<std::int32_t>(std::max(1.0, std::round(side / longer * 65536.0)));
+    };
+    const TGPSize fitted = FitSize(asRaster(documentWidth), asRaster(documentHeight), kCanvasSize);
+    const std::int32_t side = std::max(fitted.Width, fitted.Height);
+    // Centred on the canvas as ImageToImage places it, and the canvas scaled to the image.
+    const TGPRectF centred = ShrinkToFit(WholeRect(side, side), WholeRect(fitted.Width, fitted.Height));
+    const TGPRectF placed{RoundToPixel(centred.X), RoundToPixel(centred.Y), RoundToPixel(centred.Width),
+                          RoundToPixel(centred.Height)};
+    const TGPRectF canvas = ScaleToFit(WholeRect(width, height), WholeRect(side, side));
+    const float scale = canvas.Width / static_cast<float>(side);
+    return {canvas.X + placed.X * scale, canvas.Y + placed.Y * scale, placed.Width * scale,
+            placed.Height * scale};
+}
+
+bool TIOManager::CreateImage(TOrbIcon& icon, std::int32_t width, std::int32_t height, std::uint8_t bitCount,
+                             bool win, const std::function<bool(TBitmap& target)>& draw) {
     if (icon.InsertNewImage(width, height, bitCount) < 0)
         return false;
     TOrbImage* target = icon.Selected();
@@ -245,18 +320,20 @@ bool TIOManager::CreateImageFromImage(TOrbIcon& icon, const TOrbImage& image, st
     if (FDrawnSizes && drawn != FDrawnSizes->end()) {
         target->Bitmap() = drawn->Drawn;
     } else {
-        const TGPRectF rect = ScaleToFit(WholeRect(target->Width(), target->Height()),
-                                         WholeRect(image.Width(), image.Height()));
-        DrawBitmap(target->Bitmap(), image.Bitmap(), rect);
+        if (!draw(target->Bitmap()))
+            return false;
         if (FDrawnSizes)
             FDrawnSizes->push_back({width, height, target->Bitmap()});
     }
+    ReduceDepth(*target, bitCount, win);
+    return true;
+}
 
+void TIOManager::ReduceDepth(TOrbImage& image, std::uint8_t bitCount, bool win) {
     std::uint8_t paletteMode = pmMacintosh;
     if (win)
         paletteMode = bitCount == 1 || bitCount == 4 ? pmWindows : pmAdaptive;
-    FDataType.Change(*target, bitCount, paletteMode);
-    return true;
+    FDataType.Change(image, bitCount, paletteMode);
 }
 
 fs::path TIOManager::UniqueFileName(const fs::path& path) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -20,6 +21,7 @@ class TGlobalSetting;
 class TDataType;
 class TOrbIcon;
 class TOrbImage;
+class TSvgDocument;
 
 class TIOManager : public TFileProcessor {
 public:
@@ -70,6 +72,18 @@ public:
     // reduces it to its depth. False when the document refuses the image (a duplicate).
     bool CreateImageFromImage(TOrbIcon& icon, const TOrbImage& image, std::int32_t width, std::int32_t height,
                               std::uint8_t bitCount, bool win);
+    // Adds a width x height image of bitCount to icon, renders document straight into it (placed as
+    // VectorViewport says) and reduces it to its depth. False when the document refuses the image (a
+    // duplicate) or the rendering fails (status says why).
+    bool CreateImageFromVector(TOrbIcon& icon, const TSvgDocument& document, std::int32_t width,
+                               std::int32_t height, std::uint8_t bitCount, bool win, TStatus& status);
+    // Where a vector picture of documentWidth x documentHeight lies in a width x height icon image: the
+    // rectangle the picture would cover after being fitted to the canvas, centred on it, and the canvas
+    // scaled to the image, without rounding to the image's pixels.
+    static TGPRectF VectorViewport(double documentWidth, double documentHeight, std::int32_t width,
+                                   std::int32_t height);
+    // Reduces an icon image drawn at 32 bits to bitCount with the palette of the icon type.
+    void ReduceDepth(TOrbImage& image, std::uint8_t bitCount, bool win);
     // The first name of the series "name.ext", "name (2).ext", ... that names no existing file.
     static std::filesystem::path UniqueFileName(const std::filesystem::path& path);
     // The name the icon of fileName is wanted under before numbering: the output folder of the
@@ -81,6 +95,17 @@ protected:
     virtual TStatus EncodeIcon(TOrbIcon& icon, TIconFileKind kind, std::vector<std::uint8_t>& bytes);
 
 private:
+    // Adds the image to icon and draws it through draw, from FDrawnSizes when that size was drawn
+    // already; then reduces its depth. False when the image is refused or draw fails.
+    bool CreateImage(TOrbIcon& icon, std::int32_t width, std::int32_t height, std::uint8_t bitCount, bool win,
+                     const std::function<bool(TBitmap& target)>& draw);
+    // Every format of the list, rendered from the SVG document of fileName.
+    bool VectorToIcon(const std::filesystem::path& fileName, TErrorType& errorType, bool win);
+    // The format list of the icon type; throws when an item does not parse.
+    TImageFormats IconFormats(bool win) const;
+    // Saves icon beside fileName (or in the output folder) without overwriting; a write error otherwise.
+    bool SaveIcon(TOrbIcon& icon, const std::filesystem::path& fileName, TErrorType& errorType);
+
     const TGlobalSetting& FSettings;
     TDataType& FDataType;
     std::int32_t FMaxSize = 512;

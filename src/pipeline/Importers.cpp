@@ -2,10 +2,13 @@
 
 #include "codecs/BmpDecoder.h"
 #include "codecs/GifDecoder.h"
+#include "codecs/HeifDecoder.h"
 #include "codecs/Jpeg2000Decoder.h"
 #include "codecs/JpegDecoder.h"
 #include "codecs/PngDecoder.h"
+#include "codecs/SvgCodec.h"
 #include "codecs/TiffDecoder.h"
+#include "codecs/WebpDecoder.h"
 #include "image/FileIO.h"
 #include "image/Limits.h"
 #include "pipeline/TypeCheck.h"
@@ -17,12 +20,21 @@
 
 namespace gw {
 
+namespace {
+
+TStatus ReadPictureFile(const std::filesystem::path& fileName, std::vector<std::uint8_t>& bytes) {
+    if (TStatus status = ReadWholeFile(fileName, limits::kMaxPictureFileBytes, bytes); !status)
+        return TStatus::Fail(status.Kind(), fileName.string() + ": " + status.Reason());
+    return TStatus::Ok();
+}
+
+} // namespace
+
 TStatus TImport::Import(const std::filesystem::path& fileName, TBitmap& picture,
                         std::int32_t targetSide) const {
     picture = TBitmap();
     std::vector<std::uint8_t> bytes;
-    if (TStatus status = ReadWholeFile(fileName, limits::kMaxPictureFileBytes, bytes); !status)
-        return TStatus::Fail(status.Kind(), fileName.string() + ": " + status.Reason());
+    GW_TRY(ReadPictureFile(fileName, bytes));
     return ImportData(bytes, picture, targetSide);
 }
 
@@ -81,6 +93,19 @@ TStatus TImportJpeg2000::Decode(std::span<const std::uint8_t> data, TBitmap& pic
     return DecodeJpeg2000(data, picture, targetSide);
 }
 
+TStatus TImportSvg::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                           std::int32_t targetSide) const {
+    return DecodeSvg(data, picture, targetSide);
+}
+
+TStatus TImportWebp::Decode(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t) const {
+    return DecodeWebp(data, picture);
+}
+
+TStatus TImportHeif::Decode(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t) const {
+    return DecodeHeif(data, picture);
+}
+
 std::unique_ptr<TImport> CreateImporter(TFileTypes fileType) {
     switch (fileType) {
     case TFileTypes::ftBmp:
@@ -96,9 +121,30 @@ std::unique_ptr<TImport> CreateImporter(TFileTypes fileType) {
         return std::make_unique<TImportJpeg2000>();
     case TFileTypes::ftTiff:
         return std::make_unique<TImportTiff>();
+    case TFileTypes::ftSvg:
+        return std::make_unique<TImportSvg>();
+    case TFileTypes::ftWebp:
+        return std::make_unique<TImportWebp>();
+    case TFileTypes::ftHeif:
+    case TFileTypes::ftAvif:
+        return std::make_unique<TImportHeif>();
     default:
         return nullptr;
     }
+}
+
+bool IsVectorType(TFileTypes fileType) noexcept {
+    return fileType == TFileTypes::ftSvg;
+}
+
+TStatus LoadSvgDocument(const std::filesystem::path& fileName, std::unique_ptr<TSvgDocument>& document) {
+    document.reset();
+    std::vector<std::uint8_t> bytes;
+    GW_TRY(ReadPictureFile(fileName, bytes));
+    TStatus status = GuardAllocation("parsing", [&] { return TSvgDocument::Load(bytes, document); });
+    if (!status)
+        document.reset();
+    return status;
 }
 
 } // namespace gw

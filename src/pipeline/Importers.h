@@ -15,6 +15,8 @@
 
 namespace gw {
 
+class TSvgDocument;
+
 class TImport {
 public:
     virtual ~TImport() = default;
@@ -77,8 +79,37 @@ protected:
                    std::int32_t targetSide) const override;
 };
 
+// SVG and SVGZ rendered at their own size, or with the longer side targetSide when one is given (a
+// vector picture is as sharp at any size). Conversions render each icon image straight from the
+// document instead (TIOManager); this is the picture for everything else.
+class TImportSvg : public TImportGeneral {
+protected:
+    TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                   std::int32_t targetSide) const override;
+};
+
+// Still WebP pictures and the first frame of animated ones.
+class TImportWebp : public TImportGeneral {
+protected:
+    TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                   std::int32_t targetSide) const override;
+};
+
+// HEIC and AVIF: the primary image, upright, in 8 bits.
+class TImportHeif : public TImportGeneral {
+protected:
+    TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                   std::int32_t targetSide) const override;
+};
+
 // The importer for a detected file type: BMP, JPEG, PNG, GIF (general), JPEG 2000 (file and
-// codestream) and TIFF; nullptr for every type that is not a picture.
+// codestream), TIFF, SVG, WebP, HEIF and AVIF; nullptr for every type that is not a picture.
 std::unique_ptr<TImport> CreateImporter(TFileTypes fileType);
+
+// True for the types whose pictures are drawn anew at every size (SVG).
+bool IsVectorType(TFileTypes fileType) noexcept;
+
+// Reads fileName whole (within the picture file limit) and parses it as an SVG or SVGZ document.
+TStatus LoadSvgDocument(const std::filesystem::path& fileName, std::unique_ptr<TSvgDocument>& document);
 
 } // namespace gw

@@ -1,11 +1,15 @@
 #include "pipeline/TypeCheck.h"
 
+#include "codecs/SvgCodec.h"
+#include "image/Limits.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,7 +29,21 @@ struct TProbes {
     bool HaveP65 = false, HaveP102 = false;
     std::array<std::uint8_t, 2> ExeSignature{};
     bool HaveExeSignature = false;
+    // More of the start of the file, for text (an SVG root element may follow a long document type)
+    // and for the file type box of ISO media files (its list of compatible brands).
+    std::vector<std::uint8_t> More;
 };
+
+// The ISO base media file type box ("ftyp" at 4) is read up to this many bytes.
+constexpr std::size_t kMaxFileTypeBoxBytes = 4096;
+
+bool MayBeText(const std::array<std::uint8_t, 16>& head, std::size_t size) {
+    if (size == 0)
+        return false;
+    const std::uint8_t c = head[0];
+    return c == '<' || c == 0xEF || c == ' ' || c == '\t' || c == '\r' || c == '\n' ||
+           (c == 0x1F && size >= 2 && head[1] == 0x8B);
+}
 
 // Executables are probed and the MacBinary tags read only in files longer than this.
 constexpr std::uint64_t kLongFileSize = 128;
@@ -36,6 +54,19 @@ template <typename ReadAt> TProbes GatherProbes(std::uint64_t fileSize, ReadAt&&
     TProbes probes;
     probes.FileSize = fileSize;
     probes.HeadSize = readAt(0, std::span<std::uint8_t>(probes.Head));
+    std::size_t more = 0;
+    if (MayBeText(probes.Head, probes.HeadSize))
+        more = limits::kSvgSniffBytes;
+    else if (probes.HeadSize >= 12 && std::equal(probes.Head.begin() + 4, probes.Head.begin() + 8, "ftyp"))
+        more = kMaxFileTypeBoxBytes;
+    if (more > 0) {
+        try {
+            probes.More.resize(static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, more)));
+            probes.More.resize(readAt(0, std::span<std::uint8_t>(probes.More)));
+        } catch (const std::bad_alloc&) {
+            probes.More.clear();
+        }
+    }
     if (fileSize > kLongFileSize) {
         probes.HaveP65 = readAt(65, std::span<std::uint8_t>(probes.P65)) == probes.P65.size();
         probes.HaveP102 = readAt(102, std::span<std::uint8_t>(probes.P102)) == probes.P102.size();
@@ -96,9 +127,11 @@ struct TSignature {
 constexpr std::array kSignatures{
     TSignature{0, "\x00\x00\x01\x00"sv, TFileTypes::ftIco},
     TSignature{0, "II*\x00"sv, TFileTypes::ftTiff},
+    TSignature{0, "MM\x00*"sv, TFileTypes::ftTiff},
     TSignature{0, "I I"sv, TFileTypes::ftTiff},
     TSignature{0, "\x00\x00\x02\x00"sv, TFileTypes::ftCur},
     TSignature{0, "RIFF"sv, TFileTypes::ftAni},
+    TSignature{0, "RIFF"sv, TFileTypes::ftWebp},
     TSignature{0, "BM"sv, TFileTypes::ftBmp},
     TSignature{0, "\xFF\xD8\xFF"sv, TFileTypes::ftJpg},
     TSignature{0, "\x89PNG"sv, TFileTypes::ftPng},
@@ -110,6 +143,34 @@ constexpr std::array kSignatures{
     TSignature{0, "\x00\x05\x16\x00"sv, TFileTypes::ftAppleSingle},
     TSignature{0, "\x00\x05\x16\x07"sv, TFileTypes::ftAppleDouble},
 };
+
+// HEIF files are ISO media files whose file type box names a HEIF brand, as major brand or among the
+// compatible ones: AV1 brands make an AVIF file, HEVC brands and the generic image brands a HEIF file.
+TFileTypes HeifBrand(const TProbes& probes) {
+    if (!HeadMatches(probes, 4, "ftyp") || probes.More.size() < 16)
+        return TFileTypes::ftOther;
+    const std::uint32_t boxSize = HeadU32BE(probes, 0);
+    const std::size_t end = std::min<std::size_t>(probes.More.size(), boxSize);
+    constexpr std::array kAvif{"avif"sv, "avis"sv};
+    constexpr std::array kHeif{"heic"sv, "heix"sv, "heim"sv, "heis"sv,
+                               "hevc"sv, "hevx"sv, "mif1"sv, "msf1"sv};
+    const auto brandAt = [&](std::size_t offset) {
+        return std::string_view(reinterpret_cast<const char*>(probes.More.data()) + offset, 4);
+    };
+    const auto isOneOf = [](std::string_view brand, const auto& list) {
+        return std::find(list.begin(), list.end(), brand) != list.end();
+    };
+    // Major brand at 8, minor version at 12, compatible brands from 16.
+    if (isOneOf(brandAt(8), kAvif))
+        return TFileTypes::ftAvif;
+    bool heif = isOneOf(brandAt(8), kHeif);
+    for (std::size_t offset = 16; offset + 4 <= end; offset += 4) {
+        if (isOneOf(brandAt(offset), kAvif))
+            return TFileTypes::ftAvif;
+        heif = heif || isOneOf(brandAt(offset), kHeif);
+    }
+    return heif ? TFileTypes::ftHeif : TFileTypes::ftOther;
+}
 
 TFileTypes Classify(const TProbes& probes) {
     if (probes.HaveExeSignature) {
@@ -125,8 +186,14 @@ TFileTypes Classify(const TProbes& probes) {
             continue;
         if (signature.Type == TFileTypes::ftAni && !HeadMatches(probes, 8, "ACON"))
             continue;
+        if (signature.Type == TFileTypes::ftWebp && !HeadMatches(probes, 8, "WEBP"))
+            continue;
         return signature.Type;
     }
+    if (const TFileTypes heif = HeifBrand(probes); heif != TFileTypes::ftOther)
+        return heif;
+    if (!probes.More.empty() && !HeadMatches(probes, 4, "ftyp") && LooksLikeSvg(probes.More))
+        return TFileTypes::ftSvg;
     if (ProbeIs(probes.HaveP65, probes.P65, "mBIN") || ProbeIs(probes.HaveP102, probes.P102, "mBIN"))
         return TFileTypes::ftMacBinary;
     return TFileTypes::ftOther;
@@ -216,6 +283,10 @@ TFileCategory GetTypeCategory(TFileTypes fileType) noexcept {
     case TFileTypes::ftJpg2000:
     case TFileTypes::ftJpg2000CS:
     case TFileTypes::ftTiff:
+    case TFileTypes::ftSvg:
+    case TFileTypes::ftWebp:
+    case TFileTypes::ftHeif:
+    case TFileTypes::ftAvif:
         return TFileCategory::fcPicture;
     case TFileTypes::ftWin32Binary:
         return TFileCategory::fcWin32Binary;

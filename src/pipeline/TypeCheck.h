@@ -21,9 +21,11 @@ enum class TFileCategory : std::uint8_t {
     fcOther = 6,
 };
 
-// The type of the file at fileName. Reads at most the first 16 bytes, two 4-byte probes and, for
-// executables, the 2-byte header signature. Throws std::filesystem::filesystem_error when the file
-// cannot be opened for reading (missing, no permission, a folder or another non-regular file).
+// The type of the file at fileName. Reads at most the first 16 bytes, two 4-byte probes, for
+// executables the 2-byte header signature, for files that start like text or gzip data the first
+// 64 KiB (an SVG's root element) and for ISO media files their file type box (HEIF brands). Throws
+// std::filesystem::filesystem_error when the file cannot be opened for reading (missing, no permission, a
+// folder or another non-regular file).
 TFileTypes CheckFileType(const std::filesystem::path& fileName);
 
 // The same decision for a file whose whole content is data. Never throws; for tests and fuzzing.

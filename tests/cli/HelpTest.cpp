@@ -67,7 +67,7 @@ TEST_P(HelpTest, ReadsLikeAManualPageAndMatchesIt) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, HelpTest, ::testing::Values("", "convert", "info", "extract"),
+INSTANTIATE_TEST_SUITE_P(Commands, HelpTest, ::testing::Values("", "convert", "combine", "info", "extract"),
                          [](const auto& info) {
                              return info.param[0] == 0 ? std::string("program") : std::string(info.param);
                          });

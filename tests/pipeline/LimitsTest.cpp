@@ -396,6 +396,19 @@ TBytes ZeroBlocksProgressiveJpeg(std::uint16_t side) {
     return out.Take();
 }
 
+constexpr const char* kSvgOpen = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\">";
+
+// A lossless WebP header claiming 16384 x 16384 (268 megapixels) over a few bytes of data.
+TBytes WebpClaiming16384Square() {
+    constexpr char kHeader[] = "RIFF\x1A\0\0\0WEBPVP8L\x0E\0\0\0\x2F";
+    TBytes bytes(kHeader, kHeader + sizeof kHeader - 1);
+    const std::uint32_t header = 16383u | 16383u << 14 | 1u << 28;
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(static_cast<std::uint8_t>(header >> (8 * i)));
+    bytes.resize(bytes.size() + 9, 0);
+    return bytes;
+}
+
 struct TLimitCase {
     const char* Name;
     TBytes (*Make)();
@@ -474,6 +487,42 @@ const TLimitCase kLimitCases[] = {
     {"JpegBaseline324Megapixels", [] { return ZeroBlocksBaselineJpeg(18000, 18000); }, false},
     // A 2000 x 2000 tile is an ordinary picture.
     {"J2kTile2000Square", [] { return EmptyTileJ2k(2000, 2000, 3, 2000); }, true},
+    // SVG: entity amplification and nesting beyond 256 levels are refused by the parser, a document
+    // inflating beyond 16 MiB while it is read; a viewBox of a million pixels is rendered at the icon
+    // sizes only (about 0.1 s).
+    {"SvgBillionLaughs", [] { return test::TextBytes(test::BillionLaughsSvg()); }, false},
+    {"SvgHundredThousandNestedGroups", [] { return test::TextBytes(test::NestedGroupsSvg(100000)); }, false},
+    {"SvgzInflatingTo64MiB",
+     [] {
+         TBytes doc = test::TextBytes(kSvgOpen);
+         doc.resize(64u << 20, ' ');
+         return test::Gzip(doc);
+     },
+     false},
+    {"SvgExternalEntity",
+     [] {
+         return test::TextBytes(std::string("<?xml version=\"1.0\"?><!DOCTYPE svg [<!ENTITY e SYSTEM "
+                                            "\"file:///etc/hostname\">]>") +
+                                kSvgOpen + "<text>&e;</text></svg>");
+     },
+     false},
+    {"SvgMillionPixelViewBox",
+     [] {
+         return test::TextBytes(
+             "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 1000000 1000000\"><circle "
+             "cx=\"500000\" cy=\"500000\" r=\"400000\"/></svg>");
+     },
+     true},
+    {"WebpClaims16384Square", WebpClaiming16384Square, false},
+    {"WebpTruncatedAfterHeader",
+     [] {
+         TBytes bytes = WebpClaiming16384Square();
+         bytes[21] = 63; // 64 x 1
+         bytes[22] = bytes[23] = bytes[24] = 0;
+         bytes.resize(25);
+         return bytes;
+     },
+     false},
 };
 
 class ConversionLimitsTest : public testing::TestWithParam<TLimitCase> {

@@ -1,5 +1,6 @@
 #include "pipeline/TypeCheck.h"
 
+#include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -55,6 +56,16 @@ Bytes MakeRawResource(std::uint32_t size) {
     return bytes;
 }
 
+// An ISO media file type box with the major and compatible brands, then a little more.
+Bytes FileTypeBox(const std::string& major, const std::vector<std::string>& compatible) {
+    Bytes bytes = MakeBytes({0, 0, 0, static_cast<int>(16 + 4 * compatible.size())});
+    bytes = WithText(WithText(bytes, 4, "ftyp"), 8, major);
+    bytes.resize(16, 0);
+    for (const std::string& brand : compatible)
+        bytes = WithText(bytes, bytes.size(), brand);
+    return WithText(bytes, bytes.size(), "\0\0\0\x08meta");
+}
+
 struct TTypeCase {
     const char* Name;
     Bytes Data;
@@ -84,7 +95,8 @@ const TTypeCase kTypeCases[] = {
     {"Ico", MakeBytes({0, 0, 1, 0, 1, 0}, 40), TFileTypes::ftIco},
     {"TiffLittleEndian", MakeBytes({'I', 'I', 0x2A, 0, 8, 0, 0, 0}, 40), TFileTypes::ftTiff},
     {"TiffOldSignature", MakeBytes({'I', ' ', 'I'}), TFileTypes::ftTiff},
-    {"TiffBigEndianIsNotDetected", MakeBytes({'M', 'M', 0, 0x2A, 0, 0, 0, 8}, 40), TFileTypes::ftOther},
+    {"TiffBigEndian", MakeBytes({'M', 'M', 0, 0x2A, 0, 0, 0, 8}, 40), TFileTypes::ftTiff},
+    {"TiffBigEndianWrongMagic", MakeBytes({'M', 'M', 0x2A, 0, 0, 0, 0, 8}, 40), TFileTypes::ftOther},
     {"Cursor", MakeBytes({0, 0, 2, 0, 1, 0}, 40), TFileTypes::ftCur},
     {"AnimatedCursor", WithText(WithText({}, 0, "RIFF\x10\0\0\0"), 8, "ACON"), TFileTypes::ftAni},
     {"RiffWithoutAcon", WithText(WithText({}, 0, "RIFF\x10\0\0\0"), 8, "WAVE"), TFileTypes::ftOther},
@@ -124,6 +136,28 @@ const TTypeCase kTypeCases[] = {
      }(),
      TFileTypes::ftIco},
     {"AllZeroHeaderIsNotRawResource", Bytes(64, 0), TFileTypes::ftOther},
+    {"Webp", WithText(WithText(MakeBytes({}, 40), 0, "RIFF"), 8, "WEBPVP8 "), TFileTypes::ftWebp},
+    {"RiffOfAnotherKind", WithText(WithText(MakeBytes({}, 40), 0, "RIFF"), 8, "WAVEfmt "),
+     TFileTypes::ftOther},
+    {"HeicMajorBrand", FileTypeBox("heic", {"mif1", "heic"}), TFileTypes::ftHeif},
+    {"AvifMajorBrand", FileTypeBox("avif", {"mif1", "miaf"}), TFileTypes::ftAvif},
+    {"AvifAmongCompatibleBrands", FileTypeBox("mif1", {"miaf", "avif"}), TFileTypes::ftAvif},
+    {"GenericHeifBrand", FileTypeBox("mif1", {"miaf"}), TFileTypes::ftHeif},
+    {"Mp4IsNotAPicture", FileTypeBox("isom", {"iso2", "mp41"}), TFileTypes::ftOther},
+    {"BrandBeyondTheBoxIsIgnored", WithText(FileTypeBox("isom", {"mp41"}), 24, "avif"), TFileTypes::ftOther},
+    {"SvgPlain", test::TextBytes("<svg xmlns=\"http://www.w3.org/2000/svg\"/>"), TFileTypes::ftSvg},
+    {"SvgAfterPrologue",
+     test::TextBytes(
+         "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- made by hand -->\n<!DOCTYPE svg PUBLIC \"-//W3C//DTD "
+         "SVG 1.1//EN\" \"x.dtd\" [ <!ENTITY a \"<svg>\"> ]>\n  <svg width=\"1\"></svg>"),
+     TFileTypes::ftSvg},
+    {"SvgWithPrefix", test::TextBytes("<svg:svg xmlns:svg=\"http://www.w3.org/2000/svg\"/>"),
+     TFileTypes::ftSvg},
+    {"SvgRootNameMustBeWhole", test::TextBytes("<svgx/>"), TFileTypes::ftOther},
+    {"HtmlIsNotSvg", test::TextBytes("<!DOCTYPE html><html><svg/></html>"), TFileTypes::ftOther},
+    {"SvgInsideUnclosedComment", test::TextBytes("<!-- <svg/>"), TFileTypes::ftOther},
+    {"SvgzOfSvg", test::Gzip(test::TextBytes("<?xml version=\"1.0\"?><svg/>")), TFileTypes::ftSvg},
+    {"GzipOfOtherText", test::Gzip(test::TextBytes("<html/>")), TFileTypes::ftOther},
 };
 
 INSTANTIATE_TEST_SUITE_P(Signatures, CheckFileTypeTable, ::testing::ValuesIn(kTypeCases),
@@ -143,6 +177,8 @@ TEST(CheckFileType, OrdinalsFollowTheDeclaredOrder) {
     EXPECT_EQ(static_cast<int>(TFileTypes::ftRawRes), 12);
     EXPECT_EQ(static_cast<int>(TFileTypes::ftDirectory), 17);
     EXPECT_EQ(static_cast<int>(TFileTypes::ftTiff), 19);
+    EXPECT_EQ(static_cast<int>(TFileTypes::ftSvg), 20);
+    EXPECT_EQ(static_cast<int>(TFileTypes::ftAvif), 23);
     EXPECT_EQ(static_cast<int>(TFileCategory::fcOther), 6);
 }
 
@@ -214,7 +250,11 @@ INSTANTIATE_TEST_SUITE_P(
                       TCategoryCase{TFileTypes::ftWin32Binary, TFileCategory::fcWin32Binary},
                       TCategoryCase{TFileTypes::ftDirectory, TFileCategory::fcOther},
                       TCategoryCase{TFileTypes::ftOrbDoc, TFileCategory::fcOther},
-                      TCategoryCase{TFileTypes::ftTiff, TFileCategory::fcPicture}));
+                      TCategoryCase{TFileTypes::ftTiff, TFileCategory::fcPicture},
+                      TCategoryCase{TFileTypes::ftSvg, TFileCategory::fcPicture},
+                      TCategoryCase{TFileTypes::ftWebp, TFileCategory::fcPicture},
+                      TCategoryCase{TFileTypes::ftHeif, TFileCategory::fcPicture},
+                      TCategoryCase{TFileTypes::ftAvif, TFileCategory::fcPicture}));
 
 // Every file of the shared corpora that the importers take is detected as a picture type, twice alike.
 TEST(CheckFileType, CorpusPicturesAreDetected) {

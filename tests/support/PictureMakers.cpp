@@ -1,10 +1,12 @@
 #include "support/PictureMakers.h"
 
+#include "codecs/PngDecoder.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -465,6 +467,94 @@ std::vector<std::optional<TBitmap>> DecodeWithPillow(const std::vector<std::file
 
 std::optional<TBitmap> DecodeWithPillow(const std::filesystem::path& file) {
     return DecodeWithPillow(std::vector<std::filesystem::path>{file}).front();
+}
+
+std::string ShellQuote(const std::filesystem::path& path) {
+    std::string quoted = "'";
+    for (const char c : path.string())
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::optional<TBitmap> PictureFromTool(const std::string& command, const std::filesystem::path& png) {
+    std::string output;
+    if (RunCommand(command + " 2>&1", &output) != 0) {
+        ADD_FAILURE() << command << ": " << output;
+        return std::nullopt;
+    }
+    TBitmap picture;
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(png);
+    if (!DecodePng(bytes, picture))
+        return std::nullopt;
+    return picture;
+}
+
+int MaxChannelDifference(const TBitmap& a, const TBitmap& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height())
+        return 256;
+    int worst = 0;
+    for (std::size_t i = 0; i < a.Pixels().size(); ++i) {
+        const TColor p = a.Pixels()[i], q = b.Pixels()[i];
+        for (const int shift : {0, 8, 16, 24})
+            worst = std::max(worst, std::abs(static_cast<int>((p >> shift) & 0xFF) -
+                                             static_cast<int>((q >> shift) & 0xFF)));
+    }
+    return worst;
+}
+
+std::vector<std::uint8_t> Gzip(std::span<const std::uint8_t> data) {
+    std::vector<std::uint8_t> out(compressBound(static_cast<uLong>(data.size())) + 64);
+    z_stream stream{};
+    deflateInit2(&stream, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+std::vector<std::uint8_t> TextBytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+namespace {
+constexpr const char* kSvgOpen = "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                                 "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"8\" height=\"8\">";
+} // namespace
+
+std::string BillionLaughsSvg() {
+    std::string text = "<?xml version=\"1.0\"?>\n<!DOCTYPE svg [\n<!ENTITY lol \"lol\">\n";
+    for (int i = 1; i < 10; ++i) {
+        text += "<!ENTITY lol" + std::to_string(i) + " \"";
+        for (int j = 0; j < 10; ++j)
+            text += i == 1 ? "&lol;" : "&lol" + std::to_string(i - 1) + ";";
+        text += "\">\n";
+    }
+    return text + "]>\n" + kSvgOpen + "<text>&lol9;</text></svg>";
+}
+
+std::string NestedGroupsSvg(int depth) {
+    std::string text = kSvgOpen;
+    for (int i = 0; i < depth; ++i)
+        text += "<g>";
+    text += "<rect width=\"8\" height=\"8\"/>";
+    for (int i = 0; i < depth; ++i)
+        text += "</g>";
+    return text + "</svg>";
+}
+
+std::string UseBombSvg(int levels) {
+    std::string text = std::string(kSvgOpen) + "<defs><rect id=\"a0\" width=\"1\" height=\"1\"/>";
+    for (int i = 1; i <= levels; ++i) {
+        text += "<g id=\"a" + std::to_string(i) + "\">";
+        for (int j = 0; j < 10; ++j)
+            text += "<use xlink:href=\"#a" + std::to_string(i - 1) + "\"/>";
+        text += "</g>";
+    }
+    return text + "</defs><use xlink:href=\"#a" + std::to_string(levels) + "\"/></svg>";
 }
 
 } // namespace gw::test

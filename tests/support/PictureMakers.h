@@ -92,6 +92,23 @@ std::optional<TBitmap> DecodeWithPillow(const std::filesystem::path& file);
 // The same for many files in one Python run.
 std::vector<std::optional<TBitmap>> DecodeWithPillow(const std::vector<std::filesystem::path>& files);
 
+// Runs a shell command that writes the PNG file png (an independent tool: rsvg-convert, dwebp,
+// heif-convert) and decodes what it wrote; nullopt when the command fails or writes no picture.
+std::optional<TBitmap> PictureFromTool(const std::string& command, const std::filesystem::path& png);
+// The path in single quotes for a shell command line.
+std::string ShellQuote(const std::filesystem::path& path);
+// How far two pictures of one size are apart: the largest difference of one channel of one pixel.
+int MaxChannelDifference(const TBitmap& a, const TBitmap& b);
+
+// data compressed as one gzip member.
+std::vector<std::uint8_t> Gzip(std::span<const std::uint8_t> data);
+std::vector<std::uint8_t> TextBytes(const std::string& text);
+// Hostile SVG documents of width x height 8: nine levels of ten entity references (10^9 copies of
+// "lol" from under 1 kB), depth nested groups, and levels of ten <use> references each.
+std::string BillionLaughsSvg();
+std::string NestedGroupsSvg(int depth);
+std::string UseBombSvg(int levels);
+
 // A hostile input named by its defect, and the failure it must produce.
 struct THostileCase {
     const char* Name;

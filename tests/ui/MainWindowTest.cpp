@@ -160,6 +160,24 @@ private slots:
         QVERIFY(test.Window->DropTarget()->AllowDrop());
     }
 
+    void DropSurfaceNamesItsFormatsAndTakesAnSvg() {
+        TWindowUnderTest test(kQuick, true);
+        QVERIFY(test.WaitForDropSurface());
+        const QString formats = test.Child<TImageView>("imgDrop")->toolTip();
+        for (const char* name : {"PNG", "SVG", "WebP", "HEIC", "AVIF", "TIFF"})
+            QVERIFY(formats.contains(QLatin1String(name)));
+        const QString svg = test.Pictures.filePath(QStringLiteral("logo.svg"));
+        QFile file(svg);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"8\" height=\"8\"><rect width=\"8\" "
+                   "height=\"8\" fill=\"#3584e4\"/></svg>");
+        file.close();
+        QVERIFY(test.Drop({svg}));
+        QVERIFY(test.WaitForMessage());
+        QCOMPARE(test.Message(), QStringLiteral("The file was processed successfully!"));
+        QVERIFY(QFileInfo(test.Pictures.filePath(QStringLiteral("logo.ico"))).isFile());
+    }
+
     void SeveralPicturesEndOnAllFilesMessage() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
