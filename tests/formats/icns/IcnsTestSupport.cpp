@@ -35,8 +35,9 @@ std::vector<std::uint8_t> SaveIcns(TOrbIcon& doc, TDataType& dataType, std::int3
     return out.Take();
 }
 
-TStatus LoadIcns(std::span<const std::uint8_t> bytes, TOrbIcon& doc) {
+TStatus LoadIcns(std::span<const std::uint8_t> bytes, TOrbIcon& doc, std::vector<TImageStorage>* report) {
     TMacIcoIO coder(false);
+    coder.SetStorageReport(report);
     return coder.LoadFromStream(bytes, doc);
 }
 
@@ -121,6 +122,15 @@ TBitmap Masked(TBitmap bitmap) {
 
 std::vector<std::uint8_t> Filled(std::size_t count, std::uint8_t value) {
     return std::vector<std::uint8_t>(count, value);
+}
+
+std::vector<std::string> SetAsideStorages(const std::vector<TImageStorage>& report) {
+    std::vector<std::string> storages;
+    for (const TImageStorage& record : report) {
+        if (record.Image == nullptr)
+            storages.push_back(record.Storage);
+    }
+    return storages;
 }
 
 } // namespace gw::test

@@ -38,7 +38,11 @@ std::unique_ptr<TOrbIcon> MakeConvertedIcon(std::span<const TIcnsFormat> formats
 
 // The whole file TMacIcoIO writes for doc; fails the test when the save fails.
 std::vector<std::uint8_t> SaveIcns(TOrbIcon& doc, TDataType& dataType, std::int32_t threads = 2);
-TStatus LoadIcns(std::span<const std::uint8_t> bytes, TOrbIcon& doc);
+// Loads bytes into doc; with report, fills it with the load's storage records.
+TStatus LoadIcns(std::span<const std::uint8_t> bytes, TOrbIcon& doc,
+                 std::vector<TImageStorage>* report = nullptr);
+// The storage of every record of an image set aside, in report order.
+std::vector<std::string> SetAsideStorages(const std::vector<TImageStorage>& report);
 
 // One element of a file: its type and data.
 struct TIcnsElement {
