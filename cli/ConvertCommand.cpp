@@ -38,6 +38,7 @@ struct TConvertOptions {
     std::optional<std::string> Formats;
     bool Dither = true;
     bool Png = true;
+    bool Modern = false;
     bool Quiet = false;
     bool Recursive = false;
     std::int32_t Jobs = 1;
@@ -45,9 +46,10 @@ struct TConvertOptions {
 };
 
 const std::vector<TOptionSpec> kSpecs = {
-    {"type", true},       {"output-dir", true},      {"formats", true},
-    {"no-dither", false}, {"no-png", false},         {"quiet", false, 'q'},
-    {"jobs", true, 'j'},  {"recursive", false, 'r'}, {"help", false, 'h'},
+    {"type", true},        {"output-dir", true}, {"formats", true},
+    {"no-dither", false},  {"no-png", false},    {"modern", false},
+    {"quiet", false, 'q'}, {"jobs", true, 'j'},  {"recursive", false, 'r'},
+    {"help", false, 'h'},
 };
 
 std::int32_t ProcessorCount() {
@@ -86,6 +88,9 @@ std::optional<std::string> ReadOptions(const TParsedArgs& parsed, TConvertOption
     }
     options.Dither = !parsed.Has("no-dither");
     options.Png = !parsed.Has("no-png");
+    options.Modern = parsed.Has("modern");
+    if (options.Modern && options.IconType != TIconType::itMac)
+        return "--modern is for Macintosh icons (--type mac)";
     options.Quiet = parsed.Has("quiet");
     options.Recursive = parsed.Has("recursive");
     for (const auto& operand : parsed.Operands)
@@ -107,6 +112,7 @@ void ApplyOptions(const TConvertOptions& options, TGlobalSetting& settings) {
     }
     settings.SetDither(options.Dither);
     settings.SetCompressVista(options.Png);
+    settings.SetMacModern(options.Modern);
 }
 
 // One worker's conversion pipeline: its own settings (detached, the options applied), colour depth
@@ -119,6 +125,7 @@ public:
         ApplyOptions(options, *FSettings);
         FDataType = std::make_unique<TDataType>(*FSettings);
         FManager = std::make_unique<TIOManager>(*FSettings, *FDataType);
+        FManager->SetIconSources(true);
     }
     bool ProcessFile(const fs::path& fileName, TErrorType& errorType) override {
         return FManager->ProcessFile(fileName, errorType);
@@ -375,7 +382,7 @@ int RunConvert(const std::vector<std::string>& args) {
     const TWorkerPipeline naming(options);
     TParallelBatch batch(
         std::move(files), [&options] { return std::make_unique<TWorkerPipeline>(options); },
-        [&naming](const fs::path& source) { return naming.WantedOutputFile(source); });
+        [&naming](const fs::path& source) { return naming.WantedOutputFile(source); }, true);
 
     const bool interrupted = RunWorkers(batch, options);
     const TBatchCounts counts = batch.Counts();

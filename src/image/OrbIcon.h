@@ -33,8 +33,8 @@ struct TImageStorage {
     std::int32_t Width = 0;
     std::int32_t Height = 0;
     std::uint8_t BitCount = 0;
-    std::string SetAside; // why the document does not hold it ("ic11 kept", "PNG data does not decode")
-    TBitmap Pixels;       // empty when the stored data did not decode
+    std::string SetAside{}; // why the document does not hold it ("ic11 kept", "PNG data does not decode")
+    TBitmap Pixels{};       // empty when the stored data did not decode
 };
 
 // What a load tells besides the document: one record per image it added, in the order added, then
