@@ -9,6 +9,7 @@ want=(cmake g++ pkg-config ninja-build
 if [ "${1:-build}" = "test" ]; then
     want+=(libgtest-dev libgmock-dev libbenchmark-dev
            icoutils icnsutils imagemagick python3-pil xvfb xauth
+           qt6-image-formats-plugins python3-gi gir1.2-gdkpixbuf-2.0
            clang libclang-rt-14-dev)
 fi
 

@@ -26,9 +26,10 @@ std::unique_ptr<TOrbIcon> MakeConvertedIcon(std::span<const TIcnsFormat> formats
     return doc;
 }
 
-std::vector<std::uint8_t> SaveIcns(TOrbIcon& doc, TDataType& dataType, std::int32_t threads) {
+std::vector<std::uint8_t> SaveIcns(TOrbIcon& doc, TDataType& dataType, std::int32_t threads, bool modern) {
     TMacIcoIO coder(false, &dataType);
     coder.SetThreadCount(threads);
+    coder.SetModern(modern);
     TByteWriter out;
     const TStatus status = coder.SaveToStream(doc, out);
     EXPECT_TRUE(status.IsOk()) << status.Reason();

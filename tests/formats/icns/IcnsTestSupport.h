@@ -36,8 +36,10 @@ struct TTestConverter {
 // alpha reduced to its depth (an adaptive palette at 8 bits, the Windows palette at 4 and 1).
 std::unique_ptr<TOrbIcon> MakeConvertedIcon(std::span<const TIcnsFormat> formats, TDataType& dataType);
 
-// The whole file TMacIcoIO writes for doc; fails the test when the save fails.
-std::vector<std::uint8_t> SaveIcns(TOrbIcon& doc, TDataType& dataType, std::int32_t threads = 2);
+// The whole file TMacIcoIO writes for doc (a modern one with modern); fails the test when the save
+// fails.
+std::vector<std::uint8_t> SaveIcns(TOrbIcon& doc, TDataType& dataType, std::int32_t threads = 2,
+                                   bool modern = false);
 // Loads bytes into doc; with report, fills it with the load's storage records.
 TStatus LoadIcns(std::span<const std::uint8_t> bytes, TOrbIcon& doc,
                  std::vector<TImageStorage>* report = nullptr);
