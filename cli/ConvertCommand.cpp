@@ -286,6 +286,13 @@ DESCRIPTION
     recognised by their content, not by their names; other files are skipped, and so are folders
     unless --recursive is given.
 
+    Icon files (Windows icons and cursors, Macintosh icons, also recognised by their content) are
+    sources too: each format of the list is drawn from the best image the file holds, the image of
+    the same size and depth unchanged when there is one, else the smallest image at least as large
+    (a 32-bit one first), else the largest. So 'convert --type mac app.ico' and
+    'convert --type win app.icns' turn one kind of icon into the other. (The window skips icon
+    files.)
+
     Each picture is fitted onto a square canvas of at most 1024 x 1024 pixels, and every format of
     the format list is drawn from it and reduced to its colour depth. The icon is written beside its
     picture, or into the output folder, as NAME.ico or NAME.icns (NAME is the picture's file name
@@ -316,6 +323,12 @@ OPTIONS
 
     --no-png
         Store the 256 x 256 image of an .ico file as a bitmap instead of PNG.
+
+    --modern
+        With --type mac: write a modern Macintosh icon, as current macOS, Qt and gdk-pixbuf read
+        best. The images from 256 pixels up are stored as PNG (no JPEG 2000), and the retina
+        elements ic11, ic12, ic13 and ic14 are added, drawn at 32, 64, 256 and 512 pixels (as far
+        as the canvas reaches), with a table of contents. Without it the file is the classic one.
 
     -j N, --jobs N
         Convert up to N pictures at once (1 to 64; the default is the number of processor cores).

@@ -7,8 +7,8 @@ namespace gw {
 
 class TGlobalSetting;
 
-// The ICO coder asks settings.CompressVista() and the ICNS coder settings.Dither() at every save, so
-// settings must outlive every save made through the document afterwards.
+// The ICO coder asks settings.CompressVista() and the ICNS coder settings.Dither() and MacModern() at
+// every save, so settings must outlive every save made through the document afterwards.
 void RegisterIconCoders(const TGlobalSetting& settings);
 
 } // namespace gw
