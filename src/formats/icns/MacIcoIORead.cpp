@@ -198,12 +198,13 @@ TDecoded DecodeEmbedded(const TReadEntry& entry, TEncoding encoding) {
     };
     TDecoded decoded;
     if (encoding == TEncoding::enPng) {
+        // Every element type that holds PNG data is a 32-bit image: a palette keeps its partial alpha.
         std::uint32_t width = 0, height = 0;
         if (!ReadPngSize(entry.Data, width, height))
             return Skip("PNG data without its header");
         if (!sizeMatches(width, height))
             return wrongSize("a PNG picture", width, height);
-        if (const TStatus status = PngDataToBitmap(entry.Data, decoded.Bitmap); !status)
+        if (const TStatus status = PngDataToBitmap(entry.Data, decoded.Bitmap, true); !status)
             return Skip("PNG data does not decode: " + status.Reason());
         if (!sizeMatches(decoded.Bitmap.Width(), decoded.Bitmap.Height()))
             return wrongSize("a PNG picture", decoded.Bitmap.Width(), decoded.Bitmap.Height());

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace gw {
@@ -174,6 +175,91 @@ TEST_F(ModernInteropTest, WeReadEveryImageOfAPillowFile) {
         EXPECT_EQ(image.Bitmap(), ReadPng(FDir / (std::to_string(image.Width()) + ".png")));
     }
     EXPECT_EQ(test::SetAsideStorages(report).size(), 2u); // ic13 beside ic08, ic14 beside ic09
+}
+
+} // namespace
+} // namespace gw
+
+namespace gw {
+namespace {
+
+// The .icns files of the shared corpus and of installed software (found at run time).
+std::vector<std::filesystem::path> IcnsFilesAround() {
+    std::vector<std::filesystem::path> files;
+    std::vector<std::filesystem::path> roots = {"/usr/share/icons", "/usr/share/pixmaps", "/usr/lib/python3"};
+    if (const auto data = test::TestDataDir())
+        roots.push_back(*data / "icons");
+    for (const auto& root : roots) {
+        std::error_code ec;
+        for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+            if (it->path().extension() == ".icns" && it->path().parent_path().filename() != "bad")
+                files.push_back(it->path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Every image Pillow finds in a file (each size and scale) we find too, kept or set aside, with
+// Pillow's pixels.
+TEST(IcnsPillowCorpusTest, EveryImagePillowFindsWeFindWithItsPixels) {
+    if (!test::HavePillow())
+        GTEST_SKIP() << "Pillow not installed (Debian package python3-pil)";
+    const auto files = IcnsFilesAround();
+    if (files.empty())
+        GTEST_SKIP() << "no .icns files around";
+    test::TTempDir dir;
+    std::ofstream(dir / "sizes.py")
+        << "import sys, os\nfrom PIL import Image\nfor n, f in enumerate(sys.argv[2:]):\n"
+           "    try:\n        im = Image.open(f)\n        sizes = sorted(im.info['sizes'])\n"
+           "    except Exception:\n        continue\n"
+           "    for w, h, s in sizes:\n        im.size = (w, h, s)\n        im.load()\n"
+           "        name = os.path.join(sys.argv[1], '%d-%d' % (n, w * s))\n"
+           "        im.convert('RGBA').save(name + '.png')\n"
+           "        if im.mode == 'P':\n            open(name + '.p', 'w').close()\n";
+    std::string command = std::string(kPython) + " " + Quote(dir / "sizes.py") + " " + Quote(dir.Path());
+    for (const auto& file : files)
+        command += " " + Quote(file);
+    std::string output;
+    ASSERT_EQ(test::RunCommand(command + " 2>&1", &output), 0) << output;
+    std::size_t compared = 0;
+    for (std::size_t n = 0; n < files.size(); ++n) {
+        TOrbIcon doc;
+        std::vector<TImageStorage> report;
+        const TStatus status = test::LoadIcns(test::ReadFileBytes(files[n]), doc, &report);
+        for (const std::int32_t side : {16, 32, 48, 64, 128, 256, 512, 1024}) {
+            const auto png = dir / (std::to_string(n) + "-" + std::to_string(side) + ".png");
+            if (!std::filesystem::exists(png))
+                continue;
+            SCOPED_TRACE(files[n].string() + " at " + std::to_string(side));
+            ASSERT_TRUE(status) << status.Reason();
+            const TBitmap theirs = Masked(ReadPng(png));
+            // Pillow's .icns reader drops the transparency of palette PNG elements (decoding the PNG
+            // data by itself, it keeps it): of those only the colours of opaque pixels are compared.
+            const bool palette =
+                std::filesystem::exists(png.string().substr(0, png.string().size() - 3) + "p");
+            const auto same = [&](const TBitmap& ours) {
+                if (!palette)
+                    return Masked(ours) == theirs;
+                for (std::int32_t y = 0; y < side; ++y) {
+                    for (std::int32_t x = 0; x < side; ++x) {
+                        if (AlphaOf(ours.Pixel(x, y)) == 255 && ours.Pixel(x, y) != theirs.Pixel(x, y))
+                            return false;
+                    }
+                }
+                return true;
+            };
+            const bool found = std::any_of(report.begin(), report.end(), [&](const TImageStorage& record) {
+                const TBitmap& ours = record.Image != nullptr ? record.Image->Bitmap() : record.Pixels;
+                return ours.Width() == side && (record.Image == nullptr || record.Image->DataType() == 32) &&
+                       same(ours);
+            });
+            EXPECT_TRUE(found);
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 0u);
 }
 
 } // namespace

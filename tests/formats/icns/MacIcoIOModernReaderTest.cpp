@@ -9,6 +9,7 @@
 #include "formats/icns/IcnsRle.h"
 #include "image/Limits.h"
 #include "support/PictureMakers.h"
+#include "support/TestPngWriter.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -133,6 +134,29 @@ INSTANTIATE_TEST_SUITE_P(
                       TTypeCase{"ic11", 32, TKind::Png}, TTypeCase{"ic12", 64, TKind::Png},
                       TTypeCase{"ic13", 256, TKind::Jp2}, TTypeCase{"ic14", 512, TKind::Png}),
     [](const auto& info) { return std::string(info.param.Type) + KindName(info.param.Kind); });
+
+// Every element holding PNG data is a 32-bit image: a palette PNG keeps the partial alpha of its tRNS
+// chunk, as libpng gives it, rather than the two levels of a palette icon image.
+TEST(ModernReaderTest, PalettePngKeepsItsPartialAlpha) {
+    test::TTestPng png;
+    png.Width = png.Height = 16;
+    png.ColorType = 3;
+    png.Palette = {{10, 20, 30}, {200, 100, 50}, {1, 2, 3}, {9, 9, 9}};
+    png.TrnsAlpha = {0, 76, 200}; // the fourth entry is opaque
+    for (unsigned y = 0; y < 16; ++y) {
+        std::vector<std::uint8_t> row;
+        for (unsigned x = 0; x < 16; ++x)
+            row.push_back(static_cast<std::uint8_t>((x + y) % 4));
+        png.Rows.push_back(row);
+    }
+    const auto loaded = Load({{"icp4", test::WriteTestPng(png)}});
+    ASSERT_EQ(loaded->Doc.ImageCount(), 1);
+    const TBitmap& bitmap = loaded->Doc.Image()[0].Bitmap();
+    EXPECT_EQ(AlphaOf(bitmap.Pixel(0, 0)), 0);
+    EXPECT_EQ(bitmap.Pixel(1, 0), MakeColor(76, 200, 100, 50));
+    EXPECT_EQ(bitmap.Pixel(2, 0), MakeColor(200, 1, 2, 3));
+    EXPECT_EQ(bitmap.Pixel(3, 0), MakeColor(255, 9, 9, 9));
+}
 
 TEST(ModernReaderTest, OlderRunLengthFormTakesTheMaskOfItsSize) {
     const TBitmap source = test::MakeGradient(16, 16, true);
