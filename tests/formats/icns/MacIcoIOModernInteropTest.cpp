@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 
 namespace gw {
 namespace {
@@ -256,6 +257,50 @@ TEST(IcnsPillowCorpusTest, EveryImagePillowFindsWeFindWithItsPixels) {
                        same(ours);
             });
             EXPECT_TRUE(found);
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 0u);
+}
+
+} // namespace
+} // namespace gw
+
+namespace gw {
+namespace {
+
+// Every image element libicns lists in a file (its masks, table of contents and nested variant
+// families aside) is among the images we report, kept or set aside.
+TEST(IcnsLibicnsCorpusTest, EveryElementLibicnsListsWeReport) {
+    if (!test::HaveTool("icns2png"))
+        GTEST_SKIP() << "icns2png not installed (Debian package icnsutils)";
+    const auto files = IcnsFilesAround();
+    if (files.empty())
+        GTEST_SKIP() << "no .icns files around";
+    std::size_t compared = 0;
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.string());
+        std::string listing;
+        test::RunCommand("icns2png -l " + Quote(file) + " 2>/dev/null", &listing);
+        TOrbIcon doc;
+        std::vector<TImageStorage> report;
+        if (!test::LoadIcns(test::ReadFileBytes(file), doc, &report))
+            continue; // files both refuse are checked elsewhere
+        std::istringstream lines(listing);
+        bool inVariant = false; // libicns lists the elements of a nested variant family after it
+        for (std::string line; std::getline(lines, line);) {
+            inVariant = inVariant || line.find("icon variant") != std::string::npos;
+            if (inVariant)
+                continue; // variant families are not read
+            const std::size_t quote = line.find('\'');
+            if (quote == std::string::npos || line.size() < quote + 6 || line[quote + 5] != '\'' ||
+                line.find(" icon") == std::string::npos)
+                continue; // not an image element: table of contents, masks, headings
+            const std::string type = line.substr(quote + 1, 4);
+            const bool reported = std::any_of(report.begin(), report.end(), [&](const TImageStorage& record) {
+                return record.Storage.rfind(type, 0) == 0;
+            });
+            EXPECT_TRUE(reported) << type;
             ++compared;
         }
     }
