@@ -57,8 +57,8 @@ public:
     //    and elements whose width, height and depth the document already holds (with their masks).
     //    Each is reported with the reason, and with its pixels when it decoded (up to
     //    limits::kMaxIcnsSetAsidePixels in all). A mask element too short for its size is not applied.
-    //  - JPEG 2000 data that does not decode fails the load (Corrupt); the images decoded before it
-    //    stay, unsorted.
+    //  - JPEG 2000 data that does not decode fails the load (Corrupt) when its image would be kept;
+    //    the images decoded before it stay, unsorted. One set aside beside a kept image is reported.
     TStatus LoadFromStream(std::span<const std::uint8_t> data, TOrbMultiImage& img) override;
 
     // How many threads a save may use for the independent elements and inside the JPEG 2000 encoder.

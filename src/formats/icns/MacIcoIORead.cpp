@@ -352,14 +352,20 @@ TStatus TMacIcoIO::LoadFromStream(std::span<const std::uint8_t> data, TOrbMultiI
                 static_cast<std::uint64_t>(type.Width) * static_cast<std::uint64_t>(type.Height);
             TImageStorage record{nullptr, std::string(type.Name), type.Width, type.Height, bitCount, {}, {}};
             const bool keep = kept.empty() && icon->CanInsertImage(type.Width, type.Height, bitCount);
+            const std::string holder = kept.empty() ? "the document already holds this size" : kept + " kept";
             if (!keep && setAsidePixels + pixels > limits::kMaxIcnsSetAsidePixels) {
-                record.SetAside = kept + " kept; not decoded (too many images of one size)";
+                record.SetAside = holder + "; not decoded (too many images of one size)";
                 setAside.push_back(std::move(record));
                 continue;
             }
             TDecoded decoded = DecodeElement(entry, element.Encoding);
-            if (decoded.Result == TDecodeResult::drFail)
+            if (decoded.Result == TDecodeResult::drFail && keep)
                 return decoded.Failure;
+            if (decoded.Result == TDecodeResult::drFail) {
+                record.SetAside = holder + "; its own data does not decode: " + decoded.Failure.Reason();
+                setAside.push_back(std::move(record));
+                continue;
+            }
             if (decoded.Result == TDecodeResult::drSkip) {
                 record.SetAside = decoded.Reason;
                 setAside.push_back(std::move(record));
@@ -371,7 +377,7 @@ TStatus TMacIcoIO::LoadFromStream(std::span<const std::uint8_t> data, TOrbMultiI
                     : ApplyMask(entries, entry, decoded.Bitmap);
             record.Storage = Storage(entry, mask);
             if (!keep) {
-                record.SetAside = kept.empty() ? "the document already holds this size" : kept + " kept";
+                record.SetAside = holder;
                 record.Pixels = std::move(decoded.Bitmap);
                 setAsidePixels += pixels;
                 setAside.push_back(std::move(record));

@@ -286,6 +286,19 @@ TEST(ModernReaderTest, ABrokenBetterImageLeavesTheOtherKept) {
     EXPECT_NE(SetAsideRecord(*loaded)->SetAside.find("PNG data does not decode"), std::string::npos);
 }
 
+TEST(ModernReaderTest, UndecodableJpeg2000BesideAKeptImageIsOnlyReported) {
+    TBytes jp2 = Jp2(test::MakeGradient(256, 256, true));
+    jp2.resize(400);
+    auto loaded = std::make_unique<TLoaded>();
+    const TBytes file = BuildIcns({{"ic08", Png(test::MakeGradient(256, 256, true))}, {"ic13", jp2}});
+    ASSERT_TRUE(test::LoadIcns(file, loaded->Doc, &loaded->Report));
+    EXPECT_EQ(Shapes(loaded->Doc), TTypes{"256x256-32"});
+    EXPECT_EQ(SetAsideRecord(*loaded)->SetAside.rfind("ic08 kept; its own data does not decode", 0), 0u);
+    // Alone it is the image the document would keep, and fails the load.
+    TOrbIcon alone;
+    EXPECT_EQ(test::LoadIcns(BuildIcns({{"ic13", jp2}}), alone).Kind(), TFailure::Corrupt);
+}
+
 TEST(ModernReaderTest, SetAsidePixelsStayWithinTheirBudget) {
     // 64 elements of 1024 x 1024 pixels would take 256 MiB; four are decoded beside the kept one.
     const TBytes png = Png(test::MakeSolid(512, 512, 0xFF336699));
