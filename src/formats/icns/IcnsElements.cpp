@@ -38,7 +38,7 @@ const std::array<TIconType, 25> IconTypes = {{
     {"t8mk", 128, 128, 8, ""},
 }};
 
-const std::array<TModernType, 10> ModernTypes = {{
+const std::array<TModernType, 14> ModernTypes = {{
     {"icp4", 16, "16"},
     {"ic04", 16, "16"},
     {"icp5", 32, "32"},
@@ -49,6 +49,11 @@ const std::array<TModernType, 10> ModernTypes = {{
     {"ic07", 128, "128"},
     {"ic13", 256, "128@2x"},
     {"ic14", 512, "256@2x"},
+    // The sidebar icons of newer systems.
+    {"icsb", 18, "18"},
+    {"icsB", 36, "18@2x"},
+    {"sb24", 24, "24"},
+    {"SB24", 48, "24@2x"},
 }};
 
 namespace {

@@ -62,7 +62,7 @@ struct TModernType {
     std::int32_t Side = 0;    // width and height in pixels
     std::string_view Meaning; // the point size and scale the type stands for, as "16@2x"
 };
-extern const std::array<TModernType, 10> ModernTypes;
+extern const std::array<TModernType, 14> ModernTypes;
 
 // The row of ModernTypes named name, or null.
 const TModernType* FindModernType(std::string_view name);

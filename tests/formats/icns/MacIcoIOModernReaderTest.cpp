@@ -132,7 +132,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TTypeCase{"icp4", 16, TKind::Png}, TTypeCase{"icp5", 32, TKind::Png},
                       TTypeCase{"icp6", 64, TKind::Jp2}, TTypeCase{"ic07", 128, TKind::Png},
                       TTypeCase{"ic11", 32, TKind::Png}, TTypeCase{"ic12", 64, TKind::Png},
-                      TTypeCase{"ic13", 256, TKind::Jp2}, TTypeCase{"ic14", 512, TKind::Png}),
+                      TTypeCase{"ic13", 256, TKind::Jp2}, TTypeCase{"ic14", 512, TKind::Png},
+                      TTypeCase{"icsb", 18, TKind::Png}, TTypeCase{"icsB", 36, TKind::Png},
+                      TTypeCase{"sb24", 24, TKind::Jp2}, TTypeCase{"SB24", 48, TKind::Png}),
     [](const auto& info) { return std::string(info.param.Type) + KindName(info.param.Kind); });
 
 // Every element holding PNG data is a 32-bit image: a palette PNG keeps the partial alpha of its tRNS
