@@ -5,13 +5,10 @@
 
 #include "codecs/ConvertPng.h"
 #include "pipeline/FileNames.h"
-#include "pipeline/IconCoders.h"
-#include "settings/Setting.h"
 
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <system_error>
 
@@ -25,13 +22,6 @@ constexpr const char* kCommand = "extract";
 
 const std::vector<TOptionSpec> kSpecs = {{"output-dir", true}, {"help", false, 'h'}};
 
-bool WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return !out.fail();
-}
-
 // Writes bitmap as the PNG file wanted, or the next free name of its series; false when it could not.
 bool WritePng(const TBitmap& bitmap, const fs::path& wanted) {
     std::vector<std::uint8_t> png;
@@ -39,8 +29,7 @@ bool WritePng(const TBitmap& bitmap, const fs::path& wanted) {
         ReportError(kCommand, wanted, "cannot encode the image as PNG: " + encoded.Reason());
         return false;
     }
-    const TPlacedFile placed =
-        SaveWithoutOverwrite(wanted, [&png](const fs::path& path) { return WriteBytes(path, png); });
+    const TPlacedFile placed = SaveWithoutOverwrite(wanted, png);
     if (!placed.Status) {
         ReportError(kCommand, wanted, "cannot write: " + placed.Status.Reason());
         return false;
@@ -136,9 +125,6 @@ int RunExtract(const std::vector<std::string>& args) {
     }
     if (parsed.Operands.empty())
         return UsageError(kCommand, "no FILE given");
-
-    TGlobalSetting settings(TPersistence::Detached);
-    RegisterIconCoders(settings);
 
     bool succeeded = true;
     for (const std::string& operand : parsed.Operands) {

@@ -1,5 +1,7 @@
 #include "pipeline/IOManager.h"
 
+#include "formats/IconCoders.h"
+
 #include "color/DataType.h"
 #include "image/GDIUtils.h"
 #include "image/Graphics.h"
@@ -151,12 +153,20 @@ bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TEr
             });
     }
     canvas.reset();
-    return SaveIcon(icon, fileName, errorType);
+    return WriteIcon(icon, fileName, errorType);
 }
 
-bool TIOManager::SaveIcon(TOrbIcon& icon, const fs::path& fileName, TErrorType& errorType) {
-    const TPlacedFile placed = SaveWithoutOverwrite(
-        WantedOutputFile(fileName), [&](const fs::path& path) { return icon.SaveToFile(path); });
+bool TIOManager::WriteIcon(TOrbIcon& icon, const fs::path& fileName, TErrorType& errorType) {
+    const fs::path wanted = WantedOutputFile(fileName);
+    std::vector<std::uint8_t> bytes;
+    TPlacedFile placed;
+    try {
+        placed.Status = EncodeIcon(icon, IconKindForName(wanted), bytes);
+    } catch (const std::exception& error) {
+        placed.Status = TStatus::Fail(TFailure::Corrupt, error.what());
+    }
+    if (placed.Status)
+        placed = SaveWithoutOverwrite(wanted, bytes);
     if (!placed.Status) {
         errorType = TErrorType::etWriteError;
         return false;
@@ -178,7 +188,7 @@ void TIOManager::AddRetinaImages(TOrbIcon& icon, std::int32_t side,
 bool TIOManager::IconToIcon(const fs::path& fileName, TErrorType& errorType, bool win) {
     errorType = TErrorType::etNone;
     TOrbIcon source;
-    if (!source.LoadFromFile(fileName) || source.ImageCount() == 0) {
+    if (!LoadIcon(fileName, source) || source.ImageCount() == 0) {
         errorType = TErrorType::etReadError;
         return false;
     }
@@ -204,7 +214,7 @@ bool TIOManager::IconToIcon(const fs::path& fileName, TErrorType& errorType, boo
     if (!win)
         AddRetinaImages(icon, side,
                         [&](std::int32_t width, std::int32_t height) { draw(width, height, 32); });
-    return SaveIcon(icon, fileName, errorType);
+    return WriteIcon(icon, fileName, errorType);
 }
 
 const TOrbImage* TIOManager::BestSourceImage(const TOrbIcon& source, std::int32_t width, std::int32_t height,
@@ -234,6 +244,13 @@ const TOrbImage* TIOManager::BestSourceImage(const TOrbIcon& source, std::int32_
             largest = &image;
     }
     return exact != nullptr ? exact : larger != nullptr ? larger : largest;
+}
+
+TStatus TIOManager::EncodeIcon(TOrbIcon& icon, TIconFileKind kind, std::vector<std::uint8_t>& bytes) {
+    const TIconWriteOptions options{.CompressVista = FSettings.CompressVista(),
+                                    .Palettes = &FDataType,
+                                    .MacModern = FSettings.MacModern()};
+    return gw::EncodeIcon(icon, kind, options, bytes);
 }
 
 std::optional<TBitmap> TIOManager::ImportToImage(std::int32_t& width, std::int32_t& height,

@@ -3,6 +3,7 @@
 // square canvas of at most 1024 pixels, draws one icon image per wanted format, reduces each to its
 // colour depth and saves the icon under a name that overwrites nothing.
 
+#include "formats/IconCoders.h"
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"
 #include "pipeline/BatchProcess.h"
@@ -91,13 +92,17 @@ public:
     // settings (or the folder of fileName), the file name without its last extension, ".ico" or ".icns".
     std::filesystem::path WantedOutputFile(const std::filesystem::path& fileName) const;
 
+protected:
+    // The bytes of the finished icon file: the conversion's one call into the icon coders.
+    virtual TStatus EncodeIcon(TOrbIcon& icon, TIconFileKind kind, std::vector<std::uint8_t>& bytes);
+
 private:
     // A modern Macintosh icon also holds the 32-bit images of 32, 64, 256 and 512 pixels its retina
     // elements need; adds those missing, drawn by draw, up to the side of the source.
     void AddRetinaImages(TOrbIcon& icon, std::int32_t side,
                          const std::function<void(std::int32_t, std::int32_t)>& draw) const;
     // Saves icon under the name wanted for fileName without overwriting; false with etWriteError.
-    bool SaveIcon(TOrbIcon& icon, const std::filesystem::path& fileName, TErrorType& errorType);
+    bool WriteIcon(TOrbIcon& icon, const std::filesystem::path& fileName, TErrorType& errorType);
 
     const TGlobalSetting& FSettings;
     TDataType& FDataType;

@@ -4,8 +4,8 @@
 #include "pipeline/IOManager.h"
 
 #include "color/DataType.h"
+#include "formats/IconCoders.h"
 #include "image/OrbIcon.h"
-#include "pipeline/IconCoders.h"
 #include "settings/Setting.h"
 #include "support/TestSupport.h"
 
@@ -70,12 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class IconSourceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        FPrevious = GetIconCoders();
-        RegisterIconCoders(FSettings);
-        FManager.SetIconSources(true);
-    }
-    void TearDown() override { SetIconCoders(FPrevious); }
+    void SetUp() override { FManager.SetIconSources(true); }
 
     fs::path Convert(const fs::path& source, TIconType type) {
         FSettings.SetIconType(type);
@@ -86,7 +81,7 @@ protected:
 
     static std::unique_ptr<TOrbIcon> Load(const fs::path& path) {
         auto icon = std::make_unique<TOrbIcon>();
-        EXPECT_TRUE(icon->LoadFromFile(path)) << path;
+        EXPECT_TRUE(LoadIcon(path, *icon)) << path;
         return icon;
     }
 
@@ -94,7 +89,6 @@ protected:
     TGlobalSetting FSettings{TPersistence::Detached};
     TDataType FDataType{FSettings};
     TIOManager FManager{FSettings, FDataType};
-    TIconCoders FPrevious;
 };
 
 TEST_F(IconSourceTest, WindowsIconToMacintoshIconAndBack) {

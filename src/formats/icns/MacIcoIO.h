@@ -22,8 +22,8 @@
 // document. Of two images of one shape it keeps a whole picture (PNG, JPEG 2000, ARGB) over a
 // masked one, else the first in the file, and reports the other as set aside (TImageStorage).
 
+#include "formats/MultiImageIO.h"
 #include "formats/icns/IcnsElements.h"
-#include "formats/ico/MultiImageIO.h"
 #include "image/OrbIcon.h"
 
 #include <cstdint>
@@ -31,7 +31,6 @@
 namespace gw {
 
 class TDataType;
-class TGlobalSetting;
 
 class TMacIcoIO : public TMultiImageIO {
 public:
@@ -75,11 +74,5 @@ private:
     std::int32_t FThreadCount;
     bool FModern = false;
 };
-
-// The .icns coder for the icon document's coder seam (see SetIconCoders). Every save remaps palette
-// images with a colour depth converter on settings, dithering when its Dither is on, and writes a
-// modern file when its MacModern is on, so settings must outlive the installed coder; null maps to
-// the nearest colours and writes the classic file.
-TIconCoder MacIconCoder(const TGlobalSetting* settings);
 
 } // namespace gw

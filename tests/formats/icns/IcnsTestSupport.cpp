@@ -38,8 +38,11 @@ std::vector<std::uint8_t> SaveIcns(TOrbIcon& doc, TDataType& dataType, std::int3
 
 TStatus LoadIcns(std::span<const std::uint8_t> bytes, TOrbIcon& doc, std::vector<TImageStorage>* report) {
     TMacIcoIO coder(false);
-    coder.SetStorageReport(report);
-    return coder.LoadFromStream(bytes, doc);
+    TIconLoadReport loaded;
+    const TStatus status = coder.Load(bytes, doc, loaded);
+    if (report != nullptr)
+        *report = std::move(loaded.Images);
+    return status;
 }
 
 namespace {
