@@ -37,6 +37,7 @@ struct TConvertOptions {
     std::optional<std::string> Formats;
     bool Dither = true;
     bool Png = true;
+    bool Modern = false;
     bool Quiet = false;
     bool Recursive = false;
     std::int32_t Jobs = 1;
@@ -44,9 +45,10 @@ struct TConvertOptions {
 };
 
 const std::vector<TOptionSpec> kSpecs = {
-    {"type", true},       {"output-dir", true},      {"formats", true},
-    {"no-dither", false}, {"no-png", false},         {"quiet", false, 'q'},
-    {"jobs", true, 'j'},  {"recursive", false, 'r'}, {"help", false, 'h'},
+    {"type", true},        {"output-dir", true}, {"formats", true},
+    {"no-dither", false},  {"no-png", false},    {"modern", false},
+    {"quiet", false, 'q'}, {"jobs", true, 'j'},  {"recursive", false, 'r'},
+    {"help", false, 'h'},
 };
 
 std::int32_t ProcessorCount() {
@@ -85,6 +87,9 @@ std::optional<std::string> ReadOptions(const TParsedArgs& parsed, TConvertOption
     }
     options.Dither = !parsed.Has("no-dither");
     options.Png = !parsed.Has("no-png");
+    options.Modern = parsed.Has("modern");
+    if (options.Modern && options.IconType != TIconType::itMac)
+        return "--modern is for Macintosh icons (--type mac)";
     options.Quiet = parsed.Has("quiet");
     options.Recursive = parsed.Has("recursive");
     for (const auto& operand : parsed.Operands)
@@ -106,6 +111,7 @@ void ApplyOptions(const TConvertOptions& options, TGlobalSetting& settings) {
     }
     settings.SetDither(options.Dither);
     settings.SetCompressVista(options.Png);
+    settings.SetMacModern(options.Modern);
 }
 
 // One worker's conversion pipeline: its own settings (detached, the options applied), colour depth
@@ -118,6 +124,7 @@ public:
         ApplyOptions(options, *FSettings);
         FDataType = std::make_unique<TDataType>(*FSettings);
         FManager = std::make_unique<TIOManager>(*FSettings, *FDataType);
+        FManager->SetIconSources(true);
     }
     bool ProcessFile(const fs::path& fileName, TErrorType& errorType) override {
         return FManager->ProcessFile(fileName, errorType);
@@ -278,6 +285,13 @@ DESCRIPTION
     AVIF files, recognised by their content, not by their names; other files are skipped, and so
     are folders unless --recursive is given.
 
+    Icon files (Windows icons and cursors, Macintosh icons, also recognised by their content) are
+    sources too: each format of the list is drawn from the best image the file holds, the image of
+    the same size and depth unchanged when there is one, else the smallest image at least as large
+    (a 32-bit one first), else the largest. So 'convert --type mac app.ico' and
+    'convert --type win app.icns' turn one kind of icon into the other. (The window skips icon
+    files.)
+
     Each picture is fitted onto a square canvas of at most 1024 x 1024 pixels, and every format of
     the format list is drawn from it and reduced to its colour depth. SVG pictures are rendered
     anew at the size of every format instead, placed as on the canvas.
@@ -310,6 +324,12 @@ OPTIONS
 
     --no-png
         Store the 256 x 256 image of an .ico file as a bitmap instead of PNG.
+
+    --modern
+        With --type mac: write a modern Macintosh icon, as current macOS, Qt and gdk-pixbuf read
+        best. The images from 256 pixels up are stored as PNG (no JPEG 2000), and the retina
+        elements ic11, ic12, ic13 and ic14 are added, drawn at 32, 64, 256 and 512 pixels (as far
+        as the canvas reaches), with a table of contents. Without it the file is the classic one.
 
     -j N, --jobs N
         Convert up to N pictures at once (1 to 64; the default is the number of processor cores).
@@ -370,7 +390,7 @@ int RunConvert(const std::vector<std::string>& args) {
     const TWorkerPipeline naming(options);
     TParallelBatch batch(
         std::move(files), [&options] { return std::make_unique<TWorkerPipeline>(options); },
-        [&naming](const fs::path& source) { return naming.WantedOutputFile(source); });
+        [&naming](const fs::path& source) { return naming.WantedOutputFile(source); }, true);
 
     const bool interrupted = RunWorkers(batch, options);
     const TBatchCounts counts = batch.Counts();

@@ -6,6 +6,7 @@
 #include "codecs/ConvertPng.h"
 #include "pipeline/FileNames.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -21,7 +22,35 @@ constexpr const char* kCommand = "extract";
 
 const std::vector<TOptionSpec> kSpecs = {{"output-dir", true}, {"help", false, 'h'}};
 
-// Writes every image of icon as a PNG file; false when some image could not be written.
+// Writes bitmap as the PNG file wanted, or the next free name of its series; false when it could not.
+bool WritePng(const TBitmap& bitmap, const fs::path& wanted) {
+    std::vector<std::uint8_t> png;
+    if (const TStatus encoded = BitmapToPngData(bitmap, png); !encoded) {
+        ReportError(kCommand, wanted, "cannot encode the image as PNG: " + encoded.Reason());
+        return false;
+    }
+    const TPlacedFile placed = SaveWithoutOverwrite(wanted, png);
+    if (!placed.Status) {
+        ReportError(kCommand, wanted, "cannot write: " + placed.Status.Reason());
+        return false;
+    }
+    PrintLine(stdout, placed.Path.string());
+    return true;
+}
+
+// The element type of a storage ("il32" of "il32+l8mk") with the characters a file name should not
+// carry replaced ("ICN#" gives "ICN_").
+std::string StorageSuffix(const std::string& storage) {
+    std::string suffix = storage.substr(0, storage.find('+'));
+    for (char& c : suffix) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    }
+    return suffix;
+}
+
+// Writes every image of icon as a PNG file, then every image the icon did not keep that decoded
+// (named with its element type as a suffix); false when some image could not be written.
 bool ExtractImages(const fs::path& file, const TLoadedIcon& icon, const std::optional<fs::path>& outputDir) {
     const std::string name = file.filename().string();
     const auto dot = name.rfind('.');
@@ -29,21 +58,16 @@ bool ExtractImages(const fs::path& file, const TLoadedIcon& icon, const std::opt
     const fs::path folder = outputDir ? *outputDir : file.parent_path();
 
     bool allWritten = true;
-    for (const TOrbImage& image : icon.Document->Image()) {
-        const fs::path wanted = folder / (base + "-" + FormatName(image) + ".png");
-        std::vector<std::uint8_t> png;
-        if (const TStatus encoded = BitmapToPngData(image.Bitmap(), png); !encoded) {
-            ReportError(kCommand, wanted, "cannot encode the image as PNG: " + encoded.Reason());
-            allWritten = false;
+    for (const TOrbImage& image : icon.Document->Image())
+        allWritten =
+            WritePng(image.Bitmap(), folder / (base + "-" + FormatName(image) + ".png")) && allWritten;
+    for (const TImageStorage& record : icon.Report.Images) {
+        if (record.Image != nullptr || record.Pixels.Pixels().empty())
             continue;
-        }
-        const TPlacedFile placed = SaveWithoutOverwrite(wanted, png);
-        if (!placed.Status) {
-            ReportError(kCommand, wanted, "cannot write: " + placed.Status.Reason());
-            allWritten = false;
-            continue;
-        }
-        PrintLine(stdout, placed.Path.string());
+        const std::string shape = FormatName(record.Width, record.Height, record.BitCount);
+        allWritten = WritePng(record.Pixels,
+                              folder / (base + "-" + shape + "-" + StorageSuffix(record.Storage) + ".png")) &&
+                     allWritten;
     }
     return allWritten;
 }
@@ -63,6 +87,9 @@ DESCRIPTION
     BASE-WIDTHxHEIGHT-BITS.png, where BASE is the file's name without its last extension: app.ico
     gives app-256x256-32.png, app-16x16-8.png, ... Images of fewer bits are written with the colours
     they show, one PNG pixel per icon pixel.
+
+    A Macintosh icon may hold a second image of a size and depth (see 'glyphwright-cli info'): it is
+    written too, named with its element type after the format, app-32x32-32-il32.png.
 
     The PNG files go beside the icon file, or into DIR. An existing file is never overwritten: the
     new one gets the next free name of the series NAME (2).png, NAME (3).png, ...

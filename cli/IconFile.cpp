@@ -58,8 +58,11 @@ std::string FailureLine(const fs::path& file, const TLoadedIcon& icon) {
 }
 
 std::string FormatName(const TOrbImage& image) {
-    return std::to_string(image.Width()) + "x" + std::to_string(image.Height()) + "-" +
-           std::to_string(image.DataType());
+    return FormatName(image.Width(), image.Height(), image.DataType());
+}
+
+std::string FormatName(std::int32_t width, std::int32_t height, std::int32_t bitCount) {
+    return std::to_string(width) + "x" + std::to_string(height) + "-" + std::to_string(bitCount);
 }
 
 } // namespace gw::cli

@@ -30,5 +30,6 @@ std::string FailureLine(const std::filesystem::path& file, const TLoadedIcon& ic
 
 // An image in the format-list syntax: "256x256-32".
 std::string FormatName(const TOrbImage& image);
+std::string FormatName(std::int32_t width, std::int32_t height, std::int32_t bitCount);
 
 } // namespace gw::cli

@@ -26,19 +26,59 @@ std::string KindName(const std::string& kind) {
     return "Macintosh icon";
 }
 
+// The records of images the file holds that the document did not keep.
+std::vector<const TImageStorage*> SetAside(const TLoadedIcon& icon) {
+    std::vector<const TImageStorage*> records;
+    for (const TImageStorage& record : icon.Report.Images) {
+        if (record.Image == nullptr)
+            records.push_back(&record);
+    }
+    return records;
+}
+
+// Every image in document order, each followed by those of its shape the document did not keep;
+// then those set aside whose shape the document does not hold.
 void PrintText(const fs::path& file, const TLoadedIcon& icon) {
     const TOrbIcon& doc = *icon.Document;
     const std::int32_t count = doc.ImageCount();
-    PrintLine(stdout, file.string() + ": " + KindName(icon.Kind) + ", " + std::to_string(count) +
-                          (count == 1 ? " image" : " images"));
+    const auto setAside = SetAside(icon);
+    std::string heading = file.string() + ": " + KindName(icon.Kind) + ", " + std::to_string(count) +
+                          (count == 1 ? " image" : " images");
+    if (!setAside.empty())
+        heading += " (" + std::to_string(setAside.size()) + " more not kept)";
+    PrintLine(stdout, heading);
     std::size_t width = 0;
     for (const TOrbImage& image : doc.Image())
         width = std::max(width, FormatName(image).size());
-    for (const TOrbImage& image : doc.Image()) {
-        std::string name = FormatName(image);
+    for (const TImageStorage* record : setAside)
+        width = std::max(width, FormatName(record->Width, record->Height, record->BitCount).size());
+    const auto line = [&](std::string name, const std::string& rest) {
         name.resize(width, ' ');
-        PrintLine(stdout, "  " + name + "  " + icon.Report.StorageOf(image));
+        PrintLine(stdout, "  " + name + "  " + rest);
+    };
+    std::vector<bool> printed(setAside.size(), false);
+    for (const TOrbImage& image : doc.Image()) {
+        line(FormatName(image), icon.Report.StorageOf(image));
+        for (std::size_t i = 0; i < setAside.size(); ++i) {
+            const TImageStorage& record = *setAside[i];
+            if (FormatName(record.Width, record.Height, record.BitCount) != FormatName(image))
+                continue;
+            line(FormatName(image), record.Storage + "  (not kept: " + record.SetAside + ")");
+            printed[i] = true;
+        }
     }
+    for (std::size_t i = 0; i < setAside.size(); ++i) {
+        const TImageStorage& record = *setAside[i];
+        if (!printed[i])
+            line(FormatName(record.Width, record.Height, record.BitCount),
+                 record.Storage + "  (not kept: " + record.SetAside + ")");
+    }
+}
+
+std::string JsonImage(std::int32_t width, std::int32_t height, std::int32_t bitCount,
+                      const std::string& storage) {
+    return "    {\"width\": " + std::to_string(width) + ", \"height\": " + std::to_string(height) +
+           ", \"bitCount\": " + std::to_string(bitCount) + ", \"storage\": " + JsonString(storage);
 }
 
 // One file as a JSON object.
@@ -55,10 +95,14 @@ std::string JsonFile(const fs::path& file, const TLoadedIcon& icon) {
     for (const TOrbImage& image : icon.Document->Image()) {
         json += first ? "\n" : ",\n";
         first = false;
-        json += "    {\"width\": " + std::to_string(image.Width()) +
-                ", \"height\": " + std::to_string(image.Height()) +
-                ", \"bitCount\": " + std::to_string(image.DataType()) +
-                ", \"storage\": " + JsonString(icon.Report.StorageOf(image)) + "}";
+        json += JsonImage(image.Width(), image.Height(), image.DataType(), icon.Report.StorageOf(image)) +
+                ", \"kept\": true}";
+    }
+    for (const TImageStorage* record : SetAside(icon)) {
+        json += first ? "\n" : ",\n";
+        first = false;
+        json += JsonImage(record->Width, record->Height, record->BitCount, record->Storage) +
+                ", \"kept\": false, \"reason\": " + JsonString(record->SetAside) + "}";
     }
     return json + (first ? "]}" : "\n  ]}");
 }
@@ -85,6 +129,11 @@ DESCRIPTION
              was applied: ic08, il32+l8mk, icl8+ICN#; a 1-bit element that holds its own mask is
              just its type, ICN#
 
+    A Macintosh icon may hold two images of one size and depth (il32 and ic11 are both 32x32-32);
+    the icon keeps the better one (a PNG, JPEG 2000 or ARGB picture over run-length data with a
+    mask, else the first) and the other is listed after it with "(not kept: REASON)", as is an
+    element that could not be decoded. The first line counts them as "N more not kept".
+
     A file that is not an icon file gives the line "FILE: not an icon file" on standard error; a
     file that cannot be read (missing, not readable, or an icon file too damaged to give any image)
     gives "FILE: unreadable (REASON)". The other files are still listed.
@@ -93,7 +142,8 @@ OPTIONS
     --json
         Print one JSON document on standard output instead: an array with one object per FILE, in
         the order given, {"file", "type" ("ico", "cur" or "icns"), "images": [{"width", "height",
-        "bitCount", "storage"}]}, or {"file", "error", "reason"} for a file that could not be read
+        "bitCount", "storage", "kept"}]} (the images not kept last, with their "reason"), or
+        {"file", "error", "reason"} for a file that could not be read
         (the message on standard error is printed as well). Bytes of file names that are not UTF-8
         appear as U+FFFD.
 

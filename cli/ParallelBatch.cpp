@@ -63,7 +63,7 @@ std::string NameFamily(const fs::path& wanted) {
 }
 
 TParallelBatch::TParallelBatch(std::vector<fs::path> files, TMakeProcessor makeProcessor,
-                               const TWantedOutput& wantedOutput)
+                               const TWantedOutput& wantedOutput, bool iconSources)
     : FFiles(std::move(files)), FMakeProcessor(std::move(makeProcessor)), FOutcomes(FFiles.size()) {
     std::map<std::string, std::size_t> chainOfFamily;
     FWanted.resize(FFiles.size());
@@ -76,7 +76,9 @@ TParallelBatch::TParallelBatch(std::vector<fs::path> files, TMakeProcessor makeP
             continue;
         }
         try {
-            if (GetFileCategory(entry) != TFileCategory::fcPicture) {
+            const TFileCategory category = GetFileCategory(entry);
+            const bool icon = category == TFileCategory::fcIcon || category == TFileCategory::fcMacIcon;
+            if (category != TFileCategory::fcPicture && !(iconSources && icon)) {
                 outcome.State = TEntryState::Skipped;
                 continue;
             }

@@ -54,9 +54,10 @@ public:
     using TNotify = std::function<void()>;
 
     // Detects the type of every file now (on the calling thread): outcomes of skipped entries and of
-    // files that cannot be opened are settled at once; the pictures wait for Start.
+    // files that cannot be opened are settled at once; the pictures (and with iconSources the icon
+    // files) wait for Start.
     TParallelBatch(std::vector<std::filesystem::path> files, TMakeProcessor makeProcessor,
-                   const TWantedOutput& wantedOutput);
+                   const TWantedOutput& wantedOutput, bool iconSources = false);
     // Asks the workers to stop and waits for them.
     ~TParallelBatch();
     TParallelBatch(const TParallelBatch&) = delete;

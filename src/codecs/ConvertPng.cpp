@@ -194,6 +194,14 @@ void PngPaletteAlphaToGPBitmap(TBitmap& dest, const TPngImage& png) {
     });
 }
 
+void PngPaletteFullAlphaToGPBitmap(TBitmap& dest, const TPngImage& png) {
+    if (png.ColorType != TPngColorType::ctPalette)
+        return;
+    ConvertPixels(dest, png, [&](const std::uint8_t* s) {
+        return ToColor(PaletteAlpha(png, s[0]), PaletteColor(png, s[0]));
+    });
+}
+
 TStatus BitmapToPngData(const TBitmap& src, std::vector<std::uint8_t>& out) {
     if (!src.IsValid())
         return TStatus::Fail(TFailure::Unsupported, "an empty bitmap has no PNG form");
@@ -204,14 +212,17 @@ TStatus BitmapToPngData(const TBitmap& src, std::vector<std::uint8_t>& out) {
     return EncodePng(png, out);
 }
 
-TStatus PngDataToBitmap(std::span<const std::uint8_t> data, TBitmap& dest) {
+TStatus PngDataToBitmap(std::span<const std::uint8_t> data, TBitmap& dest, bool fullAlpha) {
     TPngImage png;
     if (TStatus status = DecodePng(data, png); !status)
         return status;
     TBitmap bitmap(png.Width, png.Height);
     if (!bitmap.IsValid())
         return TStatus::Fail(TFailure::TooLarge, "PNG size refused for a bitmap");
-    PngToGPBitmap(bitmap, png);
+    if (fullAlpha && png.ColorType == TPngColorType::ctPalette && png.Trns.Present)
+        PngPaletteFullAlphaToGPBitmap(bitmap, png);
+    else
+        PngToGPBitmap(bitmap, png);
     dest = std::move(bitmap);
     return TStatus::Ok();
 }

@@ -50,11 +50,15 @@ void PngAlphaToGPBitmap(TBitmap& dest, const TPngImage& png);
 // Palette: the entry's colour; alpha 255 when the entry's tRNS value is above 128, else 0. Entries
 // beyond the tRNS chunk count as 255; indices beyond the palette give black.
 void PngPaletteAlphaToGPBitmap(TBitmap& dest, const TPngImage& png);
+// Palette: the entry's colour with the entry's tRNS value as alpha (entries beyond the chunk opaque),
+// for containers that declare the image 32-bit.
+void PngPaletteFullAlphaToGPBitmap(TBitmap& dest, const TPngImage& png);
 
 // The whole way for the icon writers: src as 8-bit RGBA PNG data (see EncodePng).
 TStatus BitmapToPngData(const TBitmap& src, std::vector<std::uint8_t>& out);
 // The whole way for the icon readers: untrusted PNG data decoded into a new bitmap of its size.
-// dest is replaced only on success.
-TStatus PngDataToBitmap(std::span<const std::uint8_t> data, TBitmap& dest);
+// dest is replaced only on success. With fullAlpha a palette image keeps the partial alpha of its
+// tRNS chunk (PngPaletteFullAlphaToGPBitmap) instead of the 128 threshold.
+TStatus PngDataToBitmap(std::span<const std::uint8_t> data, TBitmap& dest, bool fullAlpha = false);
 
 } // namespace gw

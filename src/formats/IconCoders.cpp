@@ -54,8 +54,11 @@ TIconFileKind IconKindForContent(std::span<const std::uint8_t> data) {
 
 std::unique_ptr<TMultiImageIO> CreateIconCoder(TIconFileKind kind, bool verbose,
                                                const TIconWriteOptions& options) {
-    if (kind == TIconFileKind::Macintosh)
-        return std::make_unique<TMacIcoIO>(verbose, options.Palettes);
+    if (kind == TIconFileKind::Macintosh) {
+        auto coder = std::make_unique<TMacIcoIO>(verbose, options.Palettes);
+        coder->SetModern(options.MacModern);
+        return coder;
+    }
     return std::make_unique<TIcoIO>(verbose, options.CompressVista);
 }
 

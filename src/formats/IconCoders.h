@@ -33,6 +33,8 @@ struct TIconWriteOptions {
     // Macintosh icons: remaps palette images (and dithers as it is set up to). Null maps to the
     // nearest palette colours without dithering. Must outlive the save.
     TDataType* Palettes = nullptr;
+    // Macintosh icons: the modern form (PNG from 256 pixels up, retina elements; TMacIcoIO::SetModern).
+    bool MacModern = false;
 };
 
 std::unique_ptr<TMultiImageIO> CreateIconCoder(TIconFileKind kind, bool verbose,

@@ -60,8 +60,18 @@ public:
 protected:
     // Called by the readers for every image they add to the document.
     void ReportStorage(const TOrbImage& image, std::string storage) {
+        if (FStorageReport == nullptr)
+            return;
+        TImageStorage record;
+        record.Image = &image;
+        record.Storage = std::move(storage);
+        FStorageReport->push_back(std::move(record));
+    }
+    // Called by the readers for an image of the file they did not add (see TImageStorage).
+    void ReportSetAside(TImageStorage record) {
+        record.Image = nullptr;
         if (FStorageReport != nullptr)
-            FStorageReport->push_back({&image, std::move(storage)});
+            FStorageReport->push_back(std::move(record));
     }
 
     bool FVerbose;

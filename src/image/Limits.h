@@ -126,6 +126,10 @@ namespace gw::limits {
 // today's tools hold a few dozen at most (every legacy and retina type, a table of contents, a
 // version and an info element), and each element read costs a small record.
 inline constexpr std::size_t kMaxIcnsElements = 64;
+// Images of a width, height and depth the document already holds (an "il32" beside an "ic11") are
+// decoded for the load report up to this many pixels in all: a file of today's tools sets aside a
+// few small ones and a 512 x 512 one, while 64 copies of a 1024-pixel element would take 256 MiB.
+inline constexpr std::uint64_t kMaxIcnsSetAsidePixels = 4ull * 1024 * 1024;
 
 } // namespace gw::limits
 

@@ -4,6 +4,7 @@
 // descending, then width descending, then height descending), sorts them into the reverse-depth
 // order the ICO writer stores and back. The icon file coders (formats/IconCoders.h) save and load it.
 
+#include "image/Bitmap.h"
 #include "image/OrbMultiImage.h"
 
 #include <cstdint>
@@ -20,13 +21,23 @@ class TOrbIcon;
 // the readers report this beside it: "png" or "dib" for a Windows icon entry; for a Macintosh icon
 // the element type, followed by "+" and the type of the mask element that was applied ("is32+s8mk",
 // "icl8+ICN#"); a 1-bit "#" element that masks itself is just its type ("ICN#").
+//
+// A file may hold two images of one width, height and depth (an "il32" and an "ic11" are both
+// 32 x 32 x 32) and the document admits one of them; the reader then reports the other as set
+// aside, with its shape, the reason and, when it decoded, its pixels.
 struct TImageStorage {
-    const TOrbImage* Image = nullptr; // the document image the stored one became
+    const TOrbImage* Image = nullptr; // the document image the stored one became; null when set aside
     std::string Storage;
+    // Only for an image set aside.
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    std::uint8_t BitCount = 0;
+    std::string SetAside{}; // why the document does not hold it ("ic11 kept", "PNG data does not decode")
+    TBitmap Pixels{};       // empty when the stored data did not decode
 };
 
-// What a load tells besides the document: one record per image it added, in the order added, and
-// the reason when the load failed.
+// What a load tells besides the document: one record per image it added, in the order added, then
+// one per image set aside, and the reason when the load failed.
 struct TIconLoadReport {
     std::vector<TImageStorage> Images;
     TStatus Status;

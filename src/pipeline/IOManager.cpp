@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace gw {
@@ -23,6 +24,11 @@ namespace gw {
 namespace fs = std::filesystem;
 
 namespace {
+
+bool IsIconSource(TFileTypes fileType) {
+    return fileType == TFileTypes::ftIco || fileType == TFileTypes::ftCur ||
+           fileType == TFileTypes::ftMacIcon;
+}
 
 // The extension of a file name from its last "." (dot included), or empty.
 std::string LastExtension(const fs::path& path) {
@@ -82,9 +88,12 @@ bool TIOManager::ProcessFile(const fs::path& fileName, TErrorType& errorType) {
         return false;
     try {
         const TFileTypes fileType = CheckFileType(name);
+        const bool win = FSettings.GetIconType() == TIconType::itWin;
+        if (FIconSources && IsIconSource(fileType))
+            return IconToIcon(name, errorType, win);
         if (GetTypeCategory(fileType) != TFileCategory::fcPicture)
             return false;
-        return ImportToIcon(name, fileType, errorType, FSettings.GetIconType() == TIconType::itWin);
+        return ImportToIcon(name, fileType, errorType, win);
     } catch (...) {
         // One bad file never stops a batch: the result is false with the kind reached so far.
         return false;
@@ -141,9 +150,13 @@ bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TEr
                 continue;
             CreateImageFromImage(icon, *canvas, format.Width, format.Height, format.BitCount, win);
         }
+        if (!win)
+            AddRetinaImages(icon, side, [&](std::int32_t width, std::int32_t height) {
+                CreateImageFromImage(icon, *canvas, width, height, 32, false);
+            });
     }
     canvas.reset();
-    return SaveIcon(icon, fileName, errorType);
+    return WriteIcon(icon, fileName, errorType);
 }
 
 bool TIOManager::VectorToIcon(const fs::path& fileName, TErrorType& errorType, bool win) {
@@ -166,7 +179,14 @@ bool TIOManager::VectorToIcon(const fs::path& fileName, TErrorType& errorType, b
             return false;
         }
     }
-    return SaveIcon(icon, fileName, errorType);
+    // A document renders at every size, so every retina image can be drawn.
+    if (!win)
+        AddRetinaImages(icon, std::numeric_limits<std::int32_t>::max(),
+                        [&](std::int32_t width, std::int32_t height) {
+                            TStatus status;
+                            CreateImageFromVector(icon, *document, width, height, 32, false, status);
+                        });
+    return WriteIcon(icon, fileName, errorType);
 }
 
 TImageFormats TIOManager::IconFormats(bool win) const {
@@ -176,7 +196,7 @@ TImageFormats TIOManager::IconFormats(bool win) const {
     return std::move(*formats);
 }
 
-bool TIOManager::SaveIcon(TOrbIcon& icon, const fs::path& fileName, TErrorType& errorType) {
+bool TIOManager::WriteIcon(TOrbIcon& icon, const fs::path& fileName, TErrorType& errorType) {
     const fs::path wanted = WantedOutputFile(fileName);
     std::vector<std::uint8_t> bytes;
     TPlacedFile placed;
@@ -195,8 +215,79 @@ bool TIOManager::SaveIcon(TOrbIcon& icon, const fs::path& fileName, TErrorType& 
     return true;
 }
 
+void TIOManager::AddRetinaImages(TOrbIcon& icon, std::int32_t side,
+                                 const std::function<void(std::int32_t, std::int32_t)>& draw) const {
+    if (!FSettings.MacModern())
+        return;
+    for (const std::int32_t retina : {32, 64, 256, 512}) {
+        if (retina <= side && icon.CanInsertImage(retina, retina, 32))
+            draw(retina, retina);
+    }
+}
+
+bool TIOManager::IconToIcon(const fs::path& fileName, TErrorType& errorType, bool win) {
+    errorType = TErrorType::etNone;
+    TOrbIcon source;
+    if (!LoadIcon(fileName, source) || source.ImageCount() == 0) {
+        errorType = TErrorType::etReadError;
+        return false;
+    }
+    const TImageFormats formats = IconFormats(win);
+
+    TOrbIcon icon;
+    const auto draw = [&](std::int32_t width, std::int32_t height, std::uint8_t bitCount) {
+        const TOrbImage* from = BestSourceImage(source, width, height, bitCount);
+        if (from->Width() != width || from->Height() != height || from->DataType() != bitCount) {
+            CreateImageFromImage(icon, *from, width, height, bitCount, win);
+            return;
+        }
+        if (icon.InsertNewImage(width, height, bitCount) >= 0 && icon.Selected() != nullptr)
+            icon.Selected()->Copy(*from);
+    };
+    std::int32_t side = 0;
+    for (const TOrbImage& image : source.Image())
+        side = std::max({side, image.Width(), image.Height()});
+    for (const TImgFormat& format : formats)
+        draw(format.Width, format.Height, format.BitCount);
+    if (!win)
+        AddRetinaImages(icon, side,
+                        [&](std::int32_t width, std::int32_t height) { draw(width, height, 32); });
+    return WriteIcon(icon, fileName, errorType);
+}
+
+const TOrbImage* TIOManager::BestSourceImage(const TOrbIcon& source, std::int32_t width, std::int32_t height,
+                                             std::uint8_t bitCount) {
+    const TOrbImage* exact = nullptr;
+    const TOrbImage* larger = nullptr; // the smallest at least as large, 32-bit first
+    const TOrbImage* largest = nullptr;
+    const auto area = [](const TOrbImage& image) {
+        return static_cast<std::int64_t>(image.Width()) * image.Height();
+    };
+    // a before b: 32-bit first, then the smaller, then the deeper.
+    const auto betterLarger = [&](const TOrbImage& a, const TOrbImage& b) {
+        if ((a.DataType() == 32) != (b.DataType() == 32))
+            return a.DataType() == 32;
+        if (area(a) != area(b))
+            return area(a) < area(b);
+        return a.DataType() > b.DataType();
+    };
+    for (const TOrbImage& image : source.Image()) {
+        if (image.Width() == width && image.Height() == height && image.DataType() == bitCount)
+            exact = &image;
+        if (image.Width() >= width && image.Height() >= height &&
+            (larger == nullptr || betterLarger(image, *larger)))
+            larger = &image;
+        if (largest == nullptr || area(image) > area(*largest) ||
+            (area(image) == area(*largest) && image.DataType() > largest->DataType()))
+            largest = &image;
+    }
+    return exact != nullptr ? exact : larger != nullptr ? larger : largest;
+}
+
 TStatus TIOManager::EncodeIcon(TOrbIcon& icon, TIconFileKind kind, std::vector<std::uint8_t>& bytes) {
-    const TIconWriteOptions options{.CompressVista = FSettings.CompressVista(), .Palettes = &FDataType};
+    const TIconWriteOptions options{.CompressVista = FSettings.CompressVista(),
+                                    .Palettes = &FDataType,
+                                    .MacModern = FSettings.MacModern()};
     return gw::EncodeIcon(icon, kind, options, bytes);
 }
 

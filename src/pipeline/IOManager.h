@@ -29,11 +29,17 @@ public:
     // colour depth through dataType; both outlive it.
     TIOManager(const TGlobalSetting& settings, TDataType& dataType);
 
+    // Converts one picture, or one icon file when icon sources are on; any other file gives false.
     bool ProcessFile(const std::filesystem::path& fileName, TErrorType& errorType) override;
     std::filesystem::path LastOutputFile() const override { return FLastOutputFile; }
 
     std::int32_t MaxSize() const { return FMaxSize; }
     void SetMaxSize(std::int32_t value) { FMaxSize = value; }
+
+    // Whether icon files (.ico, .cur, .icns by content) are converted too (see IconToIcon). Off, as
+    // for the window, which skips them; the command line turns it on.
+    bool IconSources() const { return FIconSources; }
+    void SetIconSources(bool value) { FIconSources = value; }
 
     // The remaining steps of a conversion are declared by the implementation below this line.
 
@@ -51,6 +57,15 @@ public:
     // error (the document could not be saved). Throws when a format item does not parse.
     bool ImportToIcon(const std::filesystem::path& fileName, TFileTypes fileType, TErrorType& errorType,
                       bool win);
+    // Turns an icon file into an icon of the wanted type: each format of the list is drawn from the
+    // best image of the file (BestSourceImage), an image of the same size and depth taken unchanged.
+    // errorType tells a file that gives no image (read error) from one that cannot be saved.
+    bool IconToIcon(const std::filesystem::path& fileName, TErrorType& errorType, bool win);
+    // The image of source a format is best drawn from: the one of its size and depth; otherwise the
+    // smallest at least as wide and high, a 32-bit one if there is such, the deeper of equal sizes;
+    // otherwise the largest. Null for an empty document.
+    static const TOrbImage* BestSourceImage(const TOrbIcon& source, std::int32_t width, std::int32_t height,
+                                            std::uint8_t bitCount);
     // The picture fitted by SolveBitmapSize; width and height carry the wanted size in and the produced
     // size out. None when the file does not decode.
     std::optional<TBitmap> ImportToImage(std::int32_t& width, std::int32_t& height, bool allowSizeChange,
@@ -103,12 +118,17 @@ private:
     bool VectorToIcon(const std::filesystem::path& fileName, TErrorType& errorType, bool win);
     // The format list of the icon type; throws when an item does not parse.
     TImageFormats IconFormats(bool win) const;
-    // Saves icon beside fileName (or in the output folder) without overwriting; a write error otherwise.
-    bool SaveIcon(TOrbIcon& icon, const std::filesystem::path& fileName, TErrorType& errorType);
+    // A modern Macintosh icon also holds the 32-bit images of 32, 64, 256 and 512 pixels its retina
+    // elements need; adds those missing, drawn by draw, up to the side of the source.
+    void AddRetinaImages(TOrbIcon& icon, std::int32_t side,
+                         const std::function<void(std::int32_t, std::int32_t)>& draw) const;
+    // Saves icon under the name wanted for fileName without overwriting; false with etWriteError.
+    bool WriteIcon(TOrbIcon& icon, const std::filesystem::path& fileName, TErrorType& errorType);
 
     const TGlobalSetting& FSettings;
     TDataType& FDataType;
     std::int32_t FMaxSize = 512;
+    bool FIconSources = false;
     std::filesystem::path FLastOutputFile;
     // While ImportToIcon runs, formats of the same size are drawn from its canvas once: the drawing
     // does not depend on the depth, so the later ones start from a copy. Null otherwise.

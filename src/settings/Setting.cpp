@@ -43,6 +43,7 @@ void TGlobalSetting::ResetToDefault() {
     FAnimateExit = 1;
     FCompressVista = 1;
     FDither = 1;
+    FMacModern = 0;
     FWinFormats = kDefaultWinFormats;
     FMacFormats = kDefaultMacFormats;
 }
@@ -98,6 +99,7 @@ std::vector<TSetting::TPublishedProperty> TGlobalSetting::PublishedProperties() 
         {"AnimateExit", flag(FAnimateExit)},
         {"CompressVista", flag(FCompressVista)},
         {"Dither", flag(FDither)},
+        {"MacModern", flag(FMacModern)},
         {"WinFormats", text(FWinFormats)},
         {"MacFormats", text(FMacFormats)},
     };

@@ -71,6 +71,9 @@ public:
     // The 256 x 256 image of an .ico file is stored as PNG.
     bool CompressVista() const { return FCompressVista != 0; }
     void SetCompressVista(bool value) { FCompressVista = value; }
+    // Macintosh icons are written in the modern form: PNG from 256 pixels up, retina elements.
+    bool MacModern() const { return FMacModern != 0; }
+    void SetMacModern(bool value) { FMacModern = value; }
     // Floyd-Steinberg dithering when reducing colour depth.
     bool Dither() const { return FDither != 0; }
     void SetDither(bool value) { FDither = value; }
@@ -102,6 +105,7 @@ private:
     std::uint8_t FAnimateExit = 1;
     std::uint8_t FCompressVista = 1;
     std::uint8_t FDither = 1;
+    std::uint8_t FMacModern = 0;
     std::string FWinFormats;
     std::string FMacFormats;
 };

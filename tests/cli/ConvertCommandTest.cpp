@@ -57,9 +57,9 @@ protected:
 TEST_F(ConvertCommandTest, HelpExplainsEveryOption) {
     const TCliResult result = RunCli({"convert", "--help"});
     EXPECT_EQ(result.Status, 0);
-    for (const char* word :
-         {"--type win|mac", "--output-dir DIR", "--formats LIST", "--no-dither", "--no-png", "--quiet",
-          "--jobs N", "--recursive", "SOURCE -> ICON", "read error (REASON)", "EXIT STATUS", "Ctrl-C"})
+    for (const char* word : {"--type win|mac", "--output-dir DIR", "--formats LIST", "--no-dither",
+                             "--no-png", "--modern", "--quiet", "--jobs N", "--recursive", "SOURCE -> ICON",
+                             "read error (REASON)", "EXIT STATUS", "Ctrl-C"})
         EXPECT_NE(result.Out.find(word), std::string::npos) << word;
 }
 
@@ -102,6 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TUsageCase{"FormatListEndingInDelimiter",
                                {"convert", "--formats", "16x16-32;", "PICTURE"}},
                     TUsageCase{"FlagWithValue", {"convert", "--quiet=yes", "PICTURE"}},
+                    TUsageCase{"ModernWindowsIcon", {"convert", "--modern", "PICTURE"}},
                     TUsageCase{"NoJobs", {"convert", "--jobs", "0", "PICTURE"}},
                     TUsageCase{"NegativeJobs", {"convert", "-j", "-2", "PICTURE"}},
                     TUsageCase{"TooManyJobs", {"convert", "--jobs=65", "PICTURE"}},
@@ -186,6 +187,30 @@ TEST_F(ConvertCommandTest, UsesTheDefaultsWhateverTheWindowSettingsSay) {
     EXPECT_EQ(result.Status, 0) << result.Err;
     EXPECT_TRUE(fs::exists(Dir / "photo.ico"));
     EXPECT_TRUE(fs::is_empty(Home / "elsewhere"));
+}
+
+// An .ico becomes a modern .icns and that an .ico again; icon files are told by content, not name.
+TEST_F(ConvertCommandTest, IconFilesAreSourcesBothWays) {
+    const fs::path source = Picture("app.bmp", 300, 300);
+    ASSERT_EQ(RunCli({"convert", "--quiet", source.string()}).Status, 0);
+    fs::rename(Dir / "app.ico", Dir / "app.data");
+    TCliResult result = RunCli({"convert", "--type", "mac", "--modern", (Dir / "app.data").string()});
+    EXPECT_EQ(result.Status, 0) << result.Out << result.Err;
+    EXPECT_EQ(Lines(result.Out).front(), (Dir / "app.data").string() + " -> " + (Dir / "app.icns").string());
+    result = RunCli({"info", (Dir / "app.icns").string()});
+    for (const char* type : {"ic08", "ic09", "ic10", "ic11", "ic12", "ic13", "ic14", "il32+l8mk"})
+        EXPECT_NE(result.Out.find(type), std::string::npos) << type << "\n" << result.Out;
+    // extract writes the images not kept too, told apart by their element type.
+    fs::create_directory(Dir / "png");
+    result = RunCli({"extract", "--output-dir", (Dir / "png").string(), (Dir / "app.icns").string()});
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    for (const char* name : {"app-32x32-32.png", "app-32x32-32-il32.png", "app-256x256-32-ic13.png",
+                             "app-512x512-32-ic14.png", "app-64x64-32.png"})
+        EXPECT_TRUE(fs::exists(Dir / "png" / name)) << name << "\n" << result.Out;
+    result = RunCli({"convert", "--type", "win", (Dir / "app.icns").string()});
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    const auto icon = test::ReadFileBytes(Dir / "app.ico");
+    EXPECT_EQ(Le16(icon, 4), 10); // every default Windows format
 }
 
 TEST_F(ConvertCommandTest, OptionsChooseTypeFolderAndFormats) {

@@ -134,7 +134,8 @@ TEST_F(IconCommandsTest, JsonIsValidAndComplete) {
 }
 
 // Every icon of the public corpora is either listed with a storage for each of the images the
-// document reads from it, or named with a reason; nothing else is printed.
+// document reads from it (and each it set aside, marked so), or named with a reason; nothing else is
+// printed.
 TEST_F(IconCommandsTest, CorpusIconsAreListedOrNamedWithAReason) {
     GW_REQUIRE_TESTDATA(data);
     std::size_t listed = 0;
@@ -144,7 +145,8 @@ TEST_F(IconCommandsTest, CorpusIconsAreListedOrNamedWithAReason) {
             continue;
         const TCliResult result = RunCli({"info", entry.path().string()});
         TOrbIcon doc;
-        if (!LoadIcon(entry.path(), doc)) {
+        TIconLoadReport report;
+        if (!LoadIcon(entry.path(), doc, report)) {
             EXPECT_EQ(result.Status, 1) << entry;
             EXPECT_EQ(result.Err.rfind(entry.path().string() + ": unreadable (", 0), 0u) << result.Err;
             EXPECT_TRUE(result.Out.empty());
@@ -152,16 +154,26 @@ TEST_F(IconCommandsTest, CorpusIconsAreListedOrNamedWithAReason) {
         }
         EXPECT_EQ(result.Status, 0) << entry << result.Err;
         const std::vector<std::string> lines = Lines(result.Out);
-        ASSERT_EQ(lines.size(), static_cast<std::size_t>(doc.ImageCount()) + 1) << entry;
+        ASSERT_EQ(lines.size(), report.Images.size() + 1) << entry;
         std::size_t line = 1;
+        const auto setAsideOf = [&](const std::string& prefix) {
+            return line < lines.size() && lines[line].rfind(prefix, 0) == 0 &&
+                   lines[line].find("  (not kept: ") != std::string::npos;
+        };
         for (const TOrbImage& image : doc.Image()) {
+            const std::string prefix = "  " + FormatOf(image) + " ";
             const std::string& text = lines[line++];
-            EXPECT_EQ(text.rfind("  " + FormatOf(image) + " ", 0), 0u) << text;
+            EXPECT_EQ(text.rfind(prefix, 0), 0u) << text;
             const std::string storage = text.substr(text.find_last_of(' ') + 1);
             EXPECT_TRUE(storage == "png" || storage == "dib" || storage.size() == 4 ||
                         (storage.size() == 9 && storage[4] == '+'))
                 << entry << ": " << text;
+            while (setAsideOf(prefix)) // those of its shape set aside follow it
+                ++line;
         }
+        while (setAsideOf("  ")) // then those of shapes the document does not hold
+            ++line;
+        EXPECT_EQ(line, lines.size()) << entry << ": " << result.Out;
         ++listed;
     }
     EXPECT_GT(listed, 20u);

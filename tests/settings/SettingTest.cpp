@@ -26,6 +26,7 @@ const std::string kDefaultFile =
     "IconType=0\n"
     "MacFormats=16x16-32;16x16-8;16x16-4;32x32-32;32x32-8;32x32-4;48x48-32;48x48-8;128x128-32;256x256-32;"
     "512x512-32;1024x1024-32\n"
+    "MacModern=0\n"
     "Path=\n"
     "ShowSplash=1\n"
     "Textured=1\n"
@@ -69,6 +70,7 @@ TEST_F(Settings, WithoutAFileEverySettingHasItsDefault) {
     EXPECT_TRUE(settings.AnimateExit());
     EXPECT_TRUE(settings.CompressVista());
     EXPECT_TRUE(settings.Dither());
+    EXPECT_FALSE(settings.MacModern());
     EXPECT_EQ(settings.WinFormats(),
               "16x16-32;16x16-8;16x16-4;32x32-32;32x32-8;32x32-4;48x48-32;48x48-8;64x64-32;256x256-32");
     EXPECT_EQ(settings.MacFormats(), "16x16-32;16x16-8;16x16-4;32x32-32;32x32-8;32x32-4;48x48-32;48x48-8;"
@@ -174,6 +176,10 @@ INSTANTIATE_TEST_SUITE_P(
         TValueCase{"SpeedInRange", "AnimationSpeed = 0.5", SpeedIs(0.5L), "AnimationSpeed=0.5"},
         TValueCase{"BooleanFiveIsKeptAndCountsAsTrue", "Dither=5", FlagIs(&TGlobalSetting::Dither, true),
                    "Dither=5"},
+        TValueCase{"ModernMacintoshIcons", "MacModern=1", FlagIs(&TGlobalSetting::MacModern, true),
+                   "MacModern=1"},
+        TValueCase{"ModernMacintoshIconsWordKeepsTheDefault", "MacModern=on",
+                   FlagIs(&TGlobalSetting::MacModern, false), "MacModern=0"},
         TValueCase{"BooleanZero", "Dither=0", FlagIs(&TGlobalSetting::Dither, false), "Dither=0"},
         TValueCase{"Boolean256KeepsItsLowByte", "CompressVista=256",
                    FlagIs(&TGlobalSetting::CompressVista, false), "CompressVista=0"},

@@ -38,6 +38,24 @@ const std::array<TIconType, 25> IconTypes = {{
     {"t8mk", 128, 128, 8, ""},
 }};
 
+const std::array<TModernType, 14> ModernTypes = {{
+    {"icp4", 16, "16"},
+    {"ic04", 16, "16"},
+    {"icp5", 32, "32"},
+    {"ic05", 32, "32"},
+    {"ic11", 32, "16@2x"},
+    {"icp6", 64, "64"},
+    {"ic12", 64, "32@2x"},
+    {"ic07", 128, "128"},
+    {"ic13", 256, "128@2x"},
+    {"ic14", 512, "256@2x"},
+    // The sidebar icons of newer systems.
+    {"icsb", 18, "18"},
+    {"icsB", 36, "18@2x"},
+    {"sb24", 24, "24"},
+    {"SB24", 48, "24@2x"},
+}};
+
 namespace {
 
 constexpr std::size_t kFirstImageType = 2;      // "icm#"
@@ -80,6 +98,27 @@ void LookupElementType(std::string_view name, TMacIconEntry& entry) {
     entry.Width = it->Width;
     entry.Height = it->Height;
     entry.BitCount = it->BitCount;
+}
+
+const TModernType* FindModernType(std::string_view name) {
+    const auto it = std::find_if(ModernTypes.begin(), ModernTypes.end(),
+                                 [&](const TModernType& row) { return row.Name == name; });
+    return it == ModernTypes.end() ? nullptr : &*it;
+}
+
+std::string_view FindRetinaType(std::int32_t side) {
+    switch (side) {
+    case 32:
+        return "ic11";
+    case 64:
+        return "ic12";
+    case 256:
+        return "ic13";
+    case 512:
+        return "ic14";
+    default:
+        return {};
+    }
 }
 
 bool IsAlphaMaskType(std::string_view name) {

@@ -53,6 +53,23 @@ bool IsAlphaMaskType(std::string_view name);
 // True for the types that embed a whole picture file ("ic08", "ic09", "ic10").
 bool IsEmbeddedPictureType(std::string_view name);
 
+// The element types later than the table above. Each holds one 32-bit picture of a fixed size: a PNG
+// or JPEG 2000 file, for "ic04" and "ic05" also the "ARGB" header followed by run-length coded alpha,
+// red, green and blue planes, and in older files of some types run-length RGB data as in "is32"
+// (its alpha then comes from the 8-bit mask of its size, where the table has one).
+struct TModernType {
+    std::string_view Name;
+    std::int32_t Side = 0;    // width and height in pixels
+    std::string_view Meaning; // the point size and scale the type stands for, as "16@2x"
+};
+extern const std::array<TModernType, 14> ModernTypes;
+
+// The row of ModernTypes named name, or null.
+const TModernType* FindModernType(std::string_view name);
+// The retina type of pixel side ("ic11" for 32, "ic12" for 64, "ic13" for 256, "ic14" for 512), or
+// empty.
+std::string_view FindRetinaType(std::int32_t side);
+
 // The number of data bytes an element of a fixed-size encoding holds (the icon and mask bits of the
 // 1-bit types with a mask, the icon bits of "SICN" and "ICON", the palette indices, the alpha masks);
 // 0 for the run-length coded and embedded-picture types, whose size varies.

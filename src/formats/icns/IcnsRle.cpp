@@ -145,19 +145,53 @@ std::vector<std::uint8_t> Rle24Encode(const TBitmap& bitmap, bool leadingZeros) 
     return out;
 }
 
+namespace {
+
+// Decodes count channels of the bitmap's pixel count one after the other.
+TStatus DecodePlanes(TByteReader& reader, std::size_t channels, std::size_t count,
+                     std::vector<std::uint8_t>& planes) {
+    planes.assign(channels * count, 0);
+    for (std::size_t c = 0; c < channels; ++c) {
+        if (TStatus status = DecodeRleChannel(reader, std::span(planes).subspan(c * count, count)); !status)
+            return status;
+    }
+    return TStatus::Ok();
+}
+
+constexpr std::uint8_t kArgbHeader[] = {'A', 'R', 'G', 'B'};
+
+} // namespace
+
 TStatus Rle24Decode(std::span<const std::uint8_t> data, bool leadingZeros, TBitmap& bitmap) {
     TByteReader reader(data);
     if (leadingZeros && !reader.Skip(kLeadingZeroBytes))
         return TStatus::Fail(TFailure::Truncated, "run-length data shorter than its leading zeros");
     const std::size_t count = bitmap.Pixels().size();
-    std::vector<std::uint8_t> planes(3 * count);
-    for (std::size_t c = 0; c < 3; ++c) {
-        if (TStatus status = DecodeRleChannel(reader, std::span(planes).subspan(c * count, count)); !status)
-            return status;
-    }
+    std::vector<std::uint8_t> planes;
+    if (TStatus status = DecodePlanes(reader, 3, count, planes); !status)
+        return status;
     const std::span<TColor> pixels = bitmap.Pixels();
     for (std::size_t i = 0; i < count; ++i)
         pixels[i] = MakeColor(255, planes[i], planes[count + i], planes[2 * count + i]);
+    return TStatus::Ok();
+}
+
+bool HasArgbHeader(std::span<const std::uint8_t> data) {
+    return data.size() >= sizeof(kArgbHeader) &&
+           std::equal(std::begin(kArgbHeader), std::end(kArgbHeader), data.begin());
+}
+
+TStatus ArgbDecode(std::span<const std::uint8_t> data, TBitmap& bitmap) {
+    if (!HasArgbHeader(data))
+        return TStatus::Fail(TFailure::Corrupt, "ARGB data without its header");
+    TByteReader reader(data.subspan(sizeof(kArgbHeader)));
+    const std::size_t count = bitmap.Pixels().size();
+    std::vector<std::uint8_t> planes;
+    if (TStatus status = DecodePlanes(reader, 4, count, planes); !status)
+        return status;
+    const std::span<TColor> pixels = bitmap.Pixels();
+    for (std::size_t i = 0; i < count; ++i)
+        pixels[i] = MakeColor(planes[i], planes[count + i], planes[2 * count + i], planes[3 * count + i]);
     return TStatus::Ok();
 }
 

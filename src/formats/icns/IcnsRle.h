@@ -41,4 +41,11 @@ std::vector<std::uint8_t> Rle24Encode(const TBitmap& bitmap, bool leadingZeros);
 // before the three channels are complete; bitmap is then left unchanged.
 TStatus Rle24Decode(std::span<const std::uint8_t> data, bool leadingZeros, TBitmap& bitmap);
 
+// The data of the "ARGB" form of "ic04" and "ic05": the four bytes "ARGB", then the alpha, red, green
+// and blue samples of all pixels, each channel coded by itself as above.
+bool HasArgbHeader(std::span<const std::uint8_t> data);
+// Decodes such data into bitmap, which keeps its size. Truncated when the data ends before the four
+// channels are complete (bitmap is then left unchanged); Corrupt without the header.
+TStatus ArgbDecode(std::span<const std::uint8_t> data, TBitmap& bitmap);
+
 } // namespace gw::icns

@@ -46,6 +46,17 @@ std::string_view ElementTypeOf(const TOrbImage& image) {
     return FindIconType(image.Width(), image.Height(), image.DataType());
 }
 
+// The retina element type a modern file adds for a 32-bit image of 32, 64, 256 or 512 pixels, or empty.
+std::string_view RetinaTypeOf(const TOrbImage& image) {
+    if (image.DataType() != 32 || image.Width() != image.Height())
+        return {};
+    return icns::FindRetinaType(image.Width());
+}
+
+bool HasElementType(const TOrbImage& image, bool modern) {
+    return !ElementTypeOf(image).empty() || (modern && !RetinaTypeOf(image).empty());
+}
+
 // The palette images of one size share the 1-bit element as their mask.
 struct TSizeFamily {
     std::string_view Mono, Four, Eight;
@@ -58,9 +69,9 @@ constexpr TSizeFamily kFamilies[] = {
     {"ich#", "ich4", "ich8", 48, 48},
 };
 
-void RemoveUntypedImages(TOrbMultiImage& img) {
+void RemoveUntypedImages(TOrbMultiImage& img, bool modern) {
     for (std::int32_t i = 0; i < img.ImageCount();) {
-        if (ElementTypeOf(img.Image()[i]).empty())
+        if (!HasElementType(img.Image()[i], modern))
             img.DeleteImage(i);
         else
             ++i;
@@ -245,7 +256,11 @@ template <class TEncoder> TEncodeJob Always(const TOrbImage& image, TEncoder enc
     };
 }
 
-TElement ImageElement(const TOrbImage& image, std::int32_t threads) {
+TEncodeJob PngJob(const TOrbImage& image) {
+    return [&image](std::vector<std::uint8_t>& out) { return BitmapToPngData(image.Bitmap(), out); };
+}
+
+TElement ImageElement(const TOrbImage& image, std::int32_t threads, bool modern) {
     const std::string_view name = ElementTypeOf(image);
     switch (image.DataType()) {
     case 1:
@@ -257,10 +272,8 @@ TElement ImageElement(const TOrbImage& image, std::int32_t threads) {
     default:
         break;
     }
-    if (name == "ic10")
-        return {name,
-                [&image](std::vector<std::uint8_t>& out) { return BitmapToPngData(image.Bitmap(), out); },
-                true};
+    if (name == "ic10" || (modern && icns::IsEmbeddedPictureType(name)))
+        return {name, PngJob(image), true};
     if (name == "ic08" || name == "ic09")
         return {name,
                 [&image, threads](std::vector<std::uint8_t>& out) {
@@ -273,12 +286,26 @@ TElement ImageElement(const TOrbImage& image, std::int32_t threads) {
             })};
 }
 
-// The elements in file order: one per image in document order, then the 8-bit masks of the
-// run-length coded images in the same order.
-std::vector<TElement> PlanElements(const TOrbMultiImage& img, std::int32_t threads) {
+// The elements in file order: one per image of the table in document order, in a modern file the
+// retina elements from "ic11" to "ic14", then the 8-bit masks of the run-length coded images in
+// document order.
+std::vector<TElement> PlanElements(const TOrbMultiImage& img, std::int32_t threads, bool modern) {
     std::vector<TElement> elements;
-    for (const TOrbImage& image : img.Image())
-        elements.push_back(ImageElement(image, threads));
+    for (const TOrbImage& image : img.Image()) {
+        if (!ElementTypeOf(image).empty())
+            elements.push_back(ImageElement(image, threads, modern));
+    }
+    if (modern) {
+        std::vector<const TOrbImage*> retina;
+        for (const TOrbImage& image : img.Image()) {
+            if (!RetinaTypeOf(image).empty())
+                retina.push_back(&image);
+        }
+        std::sort(retina.begin(), retina.end(),
+                  [](const TOrbImage* a, const TOrbImage* b) { return RetinaTypeOf(*a) < RetinaTypeOf(*b); });
+        for (const TOrbImage* image : retina)
+            elements.emplace_back(RetinaTypeOf(*image), PngJob(*image), true);
+    }
     for (const TOrbImage& image : img.Image()) {
         const std::string_view mask =
             image.DataType() == 32 ? FindMaskType(image.Width(), image.Height(), 8) : std::string_view();
@@ -337,11 +364,11 @@ TMacIcoIO::TMacIcoIO(bool verbose, TDataType* dataType)
 
 bool TMacIcoIO::CanSave(const TOrbMultiImage& img) const {
     return std::any_of(img.Image().begin(), img.Image().end(),
-                       [](const TOrbImage& image) { return !ElementTypeOf(image).empty(); });
+                       [this](const TOrbImage& image) { return HasElementType(image, FModern); });
 }
 
 TStatus TMacIcoIO::SaveToStream(TOrbMultiImage& img, TByteWriter& stream) {
-    RemoveUntypedImages(img);
+    RemoveUntypedImages(img, FModern);
     if (img.ImageCount() == 0) {
         img.AddNewImage(32, 32, 32);
         return TStatus::Fail(TFailure::Unsupported, "no image has an ICNS element type");
@@ -353,10 +380,14 @@ TStatus TMacIcoIO::SaveToStream(TOrbMultiImage& img, TByteWriter& stream) {
         PrepareDocument(img, nearest);
     }
 
-    std::vector<TElement> elements = PlanElements(img, FThreadCount);
+    std::vector<TElement> elements = PlanElements(img, FThreadCount, FModern);
     EncodeElements(elements, FThreadCount);
+    // A table of contents helps readers of 1024-pixel images and is expected beside the later types.
     const bool hasToc = std::any_of(img.Image().begin(), img.Image().end(),
-                                    [](const TOrbImage& image) { return image.Width() == 1024; });
+                                    [](const TOrbImage& image) { return image.Width() == 1024; }) ||
+                        std::any_of(elements.begin(), elements.end(), [](const TElement& element) {
+                            return icns::FindModernType(element.Name) != nullptr;
+                        });
     std::uint64_t total = kHeaderBytes + (hasToc ? kHeaderBytes * (elements.size() + 1) : 0);
     for (const TElement& element : elements) {
         if (!element.Status)

@@ -5,13 +5,22 @@
 // element type are removed, 1-, 4- and 8-bit images get the Macintosh palette of their depth (pixels
 // remapped), every 16 x 12, 16 x 16, 32 x 32 and 48 x 48 family with a 4- or 8-bit image gets a
 // 1-bit image (its element carries the family's mask) and the family's images share one alpha. Then
-// the whole file is built in memory: the header, a table of contents when there is a 1024-pixel
-// image, one element per image in document order and one 8-bit mask per run-length coded image. The
+// the whole file is built in memory: the header, a table of contents, one element per image in
+// document order and one 8-bit mask per run-length coded image. The table of contents is written when
+// there is a 1024-pixel image or an element of a type later than the classic table.
+//
+// A modern file (SetModern) stores the 256-, 512- and 1024-pixel images as PNG ("ic08", "ic09",
+// "ic10"; no JPEG 2000) and adds the retina elements "ic11", "ic12", "ic13" and "ic14" (PNG) for the
+// 32-bit images of 32, 64, 256 and 512 pixels, after the images of the table; a 64-pixel image has
+// only its retina element. The
 // elements do not depend on each other, so the slow ones (the PNG and JPEG 2000 pictures) are encoded
 // on worker threads while the rest is coded; the bytes are the same whatever the thread count.
 //
-// Loading reads elements in any order, skips types it does not know ("TOC ", "icnV" and newer kinds),
-// finds masks before or after their images, and appends one image per image element to the document.
+// Loading reads elements in any order, skips bookkeeping ("TOC ", "icnV", "name", "info"), nested
+// variant families ("sbtp", "slct", "tile", "over", "open", "drop", "odrp") and unknown types, finds
+// masks before or after their images, and appends one image per width, height and depth to the
+// document. Of two images of one shape it keeps a whole picture (PNG, JPEG 2000, ARGB) over a
+// masked one, else the first in the file, and reports the other as set aside (TImageStorage).
 
 #include "formats/MultiImageIO.h"
 #include "formats/icns/IcnsElements.h"
@@ -29,7 +38,7 @@ public:
     // outlive the coder. Without one, saving maps to the nearest palette colour without dithering.
     explicit TMacIcoIO(bool verbose, TDataType* dataType = nullptr);
 
-    // True when some image of the document has an element type.
+    // True when some image of the document has an element type (in a modern file a retina one counts).
     bool CanSave(const TOrbMultiImage& img) const override;
 
     // Prepares the document (see above; the changes stay) and appends the whole file to stream.
@@ -42,12 +51,13 @@ public:
     //  - Refused without adding an image: a magic other than "icns" (Corrupt), a total length below 8
     //    or beyond the data (Truncated), an element header or element that does not fit within the
     //    total length, or an element length below 8 (Corrupt).
-    //  - Skipped, the load going on: elements too short for their type or whose run-length data ends
-    //    early, PNG data that does not decode, embedded pictures whose size is not their type's, and
-    //    elements whose width, height and depth the document already holds (with their masks). A mask
-    //    element too short for its size is not applied.
-    //  - JPEG 2000 data that does not decode fails the load (Corrupt); the images decoded before it
-    //    stay, unsorted.
+    //  - Set aside, the load going on: elements too short for their type or whose run-length data
+    //    ends early, PNG data that does not decode, embedded pictures whose size is not their type's,
+    //    and elements whose width, height and depth the document already holds (with their masks).
+    //    Each is reported with the reason, and with its pixels when it decoded (up to
+    //    limits::kMaxIcnsSetAsidePixels in all). A mask element too short for its size is not applied.
+    //  - JPEG 2000 data that does not decode fails the load (Corrupt) when its image would be kept;
+    //    the images decoded before it stay, unsorted. One set aside beside a kept image is reported.
     TStatus LoadFromStream(std::span<const std::uint8_t> data, TOrbMultiImage& img) override;
 
     // How many threads a save may use for the independent elements and inside the JPEG 2000 encoder.
@@ -55,9 +65,14 @@ public:
     std::int32_t ThreadCount() const { return FThreadCount; }
     void SetThreadCount(std::int32_t count) { FThreadCount = count < 1 ? 1 : count; }
 
+    // Whether saving writes a modern file (see above). Off by default.
+    bool Modern() const { return FModern; }
+    void SetModern(bool value) { FModern = value; }
+
 private:
     TDataType* FDataType;
     std::int32_t FThreadCount;
+    bool FModern = false;
 };
 
 } // namespace gw

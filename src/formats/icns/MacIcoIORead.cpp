@@ -21,15 +21,27 @@ namespace {
 constexpr std::uint8_t kIcnsMagic[] = {'i', 'c', 'n', 's'};
 constexpr std::uint32_t kHeaderBytes = 8;
 
-// One element as read: its type from the table (empty for a type the table does not list) and its
-// data, a view into the file's bytes.
+// One element as read: its type (empty for a type we do not read) and its data, a view into the
+// file's bytes. An element of a later type carries its size, bit count 32 and, for the older
+// run-length form some of them hold, the 8-bit mask of its size.
 struct TReadEntry {
     TMacIconEntry Type;
+    bool Modern = false;
     std::span<const std::uint8_t> Data;
 
     // Enough data for a type of fixed size (the variable-size types check while decoding).
     bool IsComplete() const { return Data.size() >= FixedDataSize(Type); }
 };
+
+void LookupType(std::string_view name, TReadEntry& entry) {
+    if (const icns::TModernType* modern = icns::FindModernType(name)) {
+        entry.Modern = true;
+        entry.Type = {modern->Name, icns::FindMaskType(modern->Side, modern->Side, 8), modern->Side,
+                      modern->Side, 32};
+        return;
+    }
+    icns::LookupElementType(name, entry.Type);
+}
 
 // The header and the element headers. Every element must lie within the total length, which must
 // lie within the data; only the first limits::kMaxIcnsElements elements are kept.
@@ -58,8 +70,7 @@ TStatus ReadElements(std::span<const std::uint8_t> data, std::vector<TReadEntry>
         TReadEntry entry;
         if (!body.ReadBytes(length - kHeaderBytes, entry.Data))
             return TStatus::Fail(TFailure::Corrupt, "ICNS element beyond the total length");
-        icns::LookupElementType(std::string_view(reinterpret_cast<const char*>(type.data()), type.size()),
-                                entry.Type);
+        LookupType(std::string_view(reinterpret_cast<const char*>(type.data()), type.size()), entry);
         entries.push_back(entry);
     }
     return TStatus::Ok();
@@ -74,10 +85,20 @@ const TReadEntry* FindEntry(const std::vector<TReadEntry>& entries, std::string_
     return it == entries.end() ? nullptr : &*it;
 }
 
-bool IsPng(const TReadEntry& entry) {
+bool StartsWith(std::span<const std::uint8_t> data, std::span<const std::uint8_t> prefix) {
+    return data.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), data.begin());
+}
+
+bool IsPng(std::span<const std::uint8_t> data) {
     static constexpr std::uint8_t kPngStart[] = {0x89, 0x50, 0x4E, 0x47};
-    return entry.Data.size() >= 4 &&
-           std::equal(std::begin(kPngStart), std::end(kPngStart), entry.Data.begin());
+    return StartsWith(data, kPngStart);
+}
+
+// A JP2 file (its signature box) or a bare JPEG 2000 codestream (SOC and SIZ markers).
+bool IsJpeg2000(std::span<const std::uint8_t> data) {
+    static constexpr std::uint8_t kJp2Box[] = {0, 0, 0, 0x0C, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+    static constexpr std::uint8_t kCodestream[] = {0xFF, 0x4F, 0xFF, 0x51};
+    return StartsWith(data, kJp2Box) || StartsWith(data, kCodestream);
 }
 
 // The macintosh palette of a depth, for decoding indices.
@@ -107,6 +128,13 @@ void DecodeIndices(std::span<const std::uint8_t> data, std::int32_t bitCount, TB
     }
 }
 
+// Uncompressed alpha, red, green and blue bytes per pixel, rows top down. The caller checked the size.
+void DecodeRawArgb(std::span<const std::uint8_t> data, TBitmap& bitmap) {
+    const std::span<TColor> pixels = bitmap.Pixels();
+    for (std::size_t n = 0; n < pixels.size(); ++n)
+        pixels[n] = MakeColor(data[4 * n], data[4 * n + 1], data[4 * n + 2], data[4 * n + 3]);
+}
+
 // The width and height of PNG data from its IHDR chunk (PNG standard, 11.2.2), without decoding.
 bool ReadPngSize(std::span<const std::uint8_t> data, std::uint32_t& width, std::uint32_t& height) {
     TByteReader reader(data);
@@ -115,49 +143,116 @@ bool ReadPngSize(std::span<const std::uint8_t> data, std::uint32_t& width, std::
            reader.ReadU32BE(width) && reader.ReadU32BE(height);
 }
 
-// How the decoding of one element ended: an image, an element to skip, or a failure of the load.
+// How an element's pixels are stored. The first four are whole pictures, alpha included; the others
+// take their alpha from a mask element.
+enum class TEncoding { enPng, enJpeg2000, enArgb, enRawArgb, enRunLength, enIndices };
+
+TEncoding EncodingOf(const TReadEntry& entry) {
+    if (IsPng(entry.Data))
+        return TEncoding::enPng;
+    if (icns::IsEmbeddedPictureType(entry.Type.Name) || (entry.Modern && IsJpeg2000(entry.Data)))
+        return TEncoding::enJpeg2000;
+    if (entry.Modern && icns::HasArgbHeader(entry.Data))
+        return TEncoding::enArgb;
+    if (entry.Type.BitCount != 32)
+        return TEncoding::enIndices;
+    const auto pixels =
+        static_cast<std::size_t>(entry.Type.Width) * static_cast<std::size_t>(entry.Type.Height);
+    if (!entry.Modern && entry.Data.size() == 4 * pixels)
+        return TEncoding::enRawArgb;
+    return TEncoding::enRunLength;
+}
+
+bool IsWholePicture(TEncoding encoding) {
+    return encoding != TEncoding::enRunLength && encoding != TEncoding::enIndices;
+}
+
+// How the decoding of one element ended: an image, an element to skip (Reason tells why), or a
+// failure of the load (Failure).
 enum class TDecodeResult { drImage, drSkip, drFail };
+
+struct TDecoded {
+    TDecodeResult Result = TDecodeResult::drSkip;
+    TBitmap Bitmap;
+    std::string Reason; // of a skip
+    TStatus Failure;
+};
+
+TDecoded Skip(std::string reason) {
+    return {TDecodeResult::drSkip, {}, std::move(reason), {}};
+}
+
+std::string SizeText(std::int64_t width, std::int64_t height) {
+    return std::to_string(width) + " x " + std::to_string(height);
+}
 
 // Embedded pictures must have their type's size: a picture of another size is skipped before any
 // of its pixels are decoded, which also bounds what hostile data can make us allocate.
-TDecodeResult DecodeEmbedded(const TReadEntry& entry, TBitmap& bitmap, TStatus& failure) {
+TDecoded DecodeEmbedded(const TReadEntry& entry, TEncoding encoding) {
     const auto sizeMatches = [&](std::int64_t width, std::int64_t height) {
         return width == entry.Type.Width && height == entry.Type.Height;
     };
-    if (IsPng(entry)) {
+    const auto wrongSize = [&](const char* kind, std::int64_t width, std::int64_t height) {
+        return Skip(std::string(kind) + " of " + SizeText(width, height) + " in an element of " +
+                    SizeText(entry.Type.Width, entry.Type.Height));
+    };
+    TDecoded decoded;
+    if (encoding == TEncoding::enPng) {
+        // Every element type that holds PNG data is a 32-bit image: a palette keeps its partial alpha.
         std::uint32_t width = 0, height = 0;
-        if (!ReadPngSize(entry.Data, width, height) || !sizeMatches(width, height))
-            return TDecodeResult::drSkip;
-        TBitmap decoded;
-        if (!PngDataToBitmap(entry.Data, decoded) || !sizeMatches(decoded.Width(), decoded.Height()))
-            return TDecodeResult::drSkip;
-        bitmap = std::move(decoded);
-        return TDecodeResult::drImage;
+        if (!ReadPngSize(entry.Data, width, height))
+            return Skip("PNG data without its header");
+        if (!sizeMatches(width, height))
+            return wrongSize("a PNG picture", width, height);
+        if (const TStatus status = PngDataToBitmap(entry.Data, decoded.Bitmap, true); !status)
+            return Skip("PNG data does not decode: " + status.Reason());
+        if (!sizeMatches(decoded.Bitmap.Width(), decoded.Bitmap.Height()))
+            return wrongSize("a PNG picture", decoded.Bitmap.Width(), decoded.Bitmap.Height());
+        decoded.Result = TDecodeResult::drImage;
+        return decoded;
     }
     std::int32_t width = 0, height = 0;
-    failure = ReadJpeg2000Size(entry.Data, width, height);
-    if (!failure)
-        return TDecodeResult::drFail;
+    decoded.Failure = ReadJpeg2000Size(entry.Data, width, height);
+    if (!decoded.Failure) {
+        decoded.Result = TDecodeResult::drFail;
+        return decoded;
+    }
     if (!sizeMatches(width, height))
-        return TDecodeResult::drSkip;
-    failure = DecodeJpeg2000Data(entry.Data, bitmap);
-    return failure ? TDecodeResult::drImage : TDecodeResult::drFail;
+        return wrongSize("a JPEG 2000 picture", width, height);
+    decoded.Failure = DecodeJpeg2000Data(entry.Data, decoded.Bitmap);
+    decoded.Result = decoded.Failure ? TDecodeResult::drImage : TDecodeResult::drFail;
+    return decoded;
 }
 
 // The pixels of one image element, of its type's size, before its mask.
-TDecodeResult DecodeElement(const TReadEntry& entry, TBitmap& bitmap, TStatus& failure) {
+TDecoded DecodeElement(const TReadEntry& entry, TEncoding encoding) {
     if (!entry.IsComplete())
-        return TDecodeResult::drSkip;
+        return Skip("element too short for its type");
     const TMacIconEntry& type = entry.Type;
-    if (icns::IsEmbeddedPictureType(type.Name))
-        return DecodeEmbedded(entry, bitmap, failure);
-    bitmap = TBitmap(type.Width, type.Height);
-    if (type.BitCount == 32)
-        return icns::Rle24Decode(entry.Data, type.Name == "it32", bitmap) ? TDecodeResult::drImage
-                                                                          : TDecodeResult::drSkip;
-    // Of a 1-bit element only the icon bits are read here; its mask bits follow them.
-    DecodeIndices(entry.Data, type.BitCount, bitmap);
-    return TDecodeResult::drImage;
+    if (encoding == TEncoding::enPng || encoding == TEncoding::enJpeg2000)
+        return DecodeEmbedded(entry, encoding);
+    TDecoded decoded;
+    decoded.Bitmap = TBitmap(type.Width, type.Height);
+    TStatus status;
+    switch (encoding) {
+    case TEncoding::enArgb:
+        status = icns::ArgbDecode(entry.Data, decoded.Bitmap);
+        break;
+    case TEncoding::enRawArgb:
+        DecodeRawArgb(entry.Data, decoded.Bitmap);
+        break;
+    case TEncoding::enRunLength:
+        status = icns::Rle24Decode(entry.Data, type.Name == "it32", decoded.Bitmap);
+        break;
+    default:
+        // Of a 1-bit element only the icon bits are read here; its mask bits follow them.
+        DecodeIndices(entry.Data, type.BitCount, decoded.Bitmap);
+        break;
+    }
+    if (!status)
+        return Skip(status.Reason());
+    decoded.Result = TDecodeResult::drImage;
+    return decoded;
 }
 
 // The mask bits of a 1-bit element with a mask: 1 keeps the pixel, opaque; 0 makes it transparent black.
@@ -203,6 +298,36 @@ std::string Storage(const TReadEntry& entry, const TReadEntry* mask) {
     return storage;
 }
 
+// One image element of the file with what is known before decoding it.
+struct TImageElement {
+    const TReadEntry* Entry = nullptr;
+    TEncoding Encoding = TEncoding::enIndices;
+};
+
+// The image elements of one width, height and depth, the one the document should keep first: whole
+// pictures (PNG, JPEG 2000, ARGB) before masked ones, then in file order.
+using TShapeGroup = std::vector<TImageElement>;
+
+std::vector<TShapeGroup> GroupByShape(const std::vector<TReadEntry>& entries) {
+    std::vector<TShapeGroup> groups;
+    for (const TReadEntry& entry : entries) {
+        const TMacIconEntry& type = entry.Type;
+        if (type.BitCount == 0 || icns::IsAlphaMaskType(type.Name))
+            continue; // bookkeeping ("TOC ", "icnV", "name", "info"), variants, unknown types, and masks
+        const auto it = std::find_if(groups.begin(), groups.end(), [&](const TShapeGroup& group) {
+            const TMacIconEntry& other = group.front().Entry->Type;
+            return other.Width == type.Width && other.Height == type.Height &&
+                   other.BitCount == type.BitCount;
+        });
+        TShapeGroup& group = it == groups.end() ? groups.emplace_back() : *it;
+        group.push_back({&entry, EncodingOf(entry)});
+    }
+    for (TShapeGroup& group : groups)
+        std::stable_partition(group.begin(), group.end(),
+                              [](const TImageElement& e) { return IsWholePicture(e.Encoding); });
+    return groups;
+}
+
 } // namespace
 
 TStatus TMacIcoIO::LoadFromStream(std::span<const std::uint8_t> data, TOrbMultiImage& img) {
@@ -214,31 +339,63 @@ TStatus TMacIcoIO::LoadFromStream(std::span<const std::uint8_t> data, TOrbMultiI
     if (TStatus status = ReadElements(data, entries); !status)
         return status;
 
-    for (const TReadEntry& entry : entries) {
-        const TMacIconEntry& type = entry.Type;
-        if (type.BitCount == 0 || icns::IsAlphaMaskType(type.Name))
-            continue; // bookkeeping ("TOC ", "icnV"), newer kinds, and masks, which serve other elements
-        const auto bitCount = static_cast<std::uint8_t>(type.BitCount);
-        // The first element of a width, height and depth wins; later ones are skipped with their masks.
-        if (!icon->CanInsertImage(type.Width, type.Height, bitCount))
-            continue;
-        TBitmap bitmap;
-        TStatus failure;
-        const TDecodeResult result = DecodeElement(entry, bitmap, failure);
-        if (result == TDecodeResult::drFail)
-            return failure;
-        if (result == TDecodeResult::drSkip)
-            continue;
-        const TReadEntry* mask = ApplyMask(entries, entry, bitmap);
-        const std::int32_t index = icon->AddNewImage(type.Width, type.Height, bitCount);
-        if (index < 0)
-            continue;
-        TOrbImage& image = icon->Image()[index];
-        image.SetBitmap(std::move(bitmap));
-        if (image.HasPalette())
-            image.Palette().Copy(MacPalette(type.BitCount));
-        ReportStorage(image, Storage(entry, mask));
+    // The images set aside are reported after those kept, with pixels up to a budget.
+    std::vector<TImageStorage> setAside;
+    std::uint64_t setAsidePixels = 0;
+    for (const TShapeGroup& group : GroupByShape(entries)) {
+        std::string kept;
+        for (const TImageElement& element : group) {
+            const TReadEntry& entry = *element.Entry;
+            const TMacIconEntry& type = entry.Type;
+            const auto bitCount = static_cast<std::uint8_t>(type.BitCount);
+            const auto pixels =
+                static_cast<std::uint64_t>(type.Width) * static_cast<std::uint64_t>(type.Height);
+            TImageStorage record{nullptr, std::string(type.Name), type.Width, type.Height, bitCount, {}, {}};
+            const bool keep = kept.empty() && icon->CanInsertImage(type.Width, type.Height, bitCount);
+            const std::string holder = kept.empty() ? "the document already holds this size" : kept + " kept";
+            if (!keep && setAsidePixels + pixels > limits::kMaxIcnsSetAsidePixels) {
+                record.SetAside = holder + "; not decoded (too many images of one size)";
+                setAside.push_back(std::move(record));
+                continue;
+            }
+            TDecoded decoded = DecodeElement(entry, element.Encoding);
+            if (decoded.Result == TDecodeResult::drFail && keep)
+                return decoded.Failure;
+            if (decoded.Result == TDecodeResult::drFail) {
+                record.SetAside = holder + "; its own data does not decode: " + decoded.Failure.Reason();
+                setAside.push_back(std::move(record));
+                continue;
+            }
+            if (decoded.Result == TDecodeResult::drSkip) {
+                record.SetAside = decoded.Reason;
+                setAside.push_back(std::move(record));
+                continue;
+            }
+            const TReadEntry* mask =
+                IsWholePicture(element.Encoding) && element.Encoding != TEncoding::enRawArgb
+                    ? nullptr
+                    : ApplyMask(entries, entry, decoded.Bitmap);
+            record.Storage = Storage(entry, mask);
+            if (!keep) {
+                record.SetAside = holder;
+                record.Pixels = std::move(decoded.Bitmap);
+                setAsidePixels += pixels;
+                setAside.push_back(std::move(record));
+                continue;
+            }
+            const std::int32_t index = icon->AddNewImage(type.Width, type.Height, bitCount);
+            if (index < 0)
+                continue;
+            TOrbImage& image = icon->Image()[index];
+            image.SetBitmap(std::move(decoded.Bitmap));
+            if (image.HasPalette())
+                image.Palette().Copy(MacPalette(type.BitCount));
+            ReportStorage(image, record.Storage);
+            kept = record.Storage;
+        }
     }
+    for (TImageStorage& record : setAside)
+        ReportSetAside(std::move(record));
     icon->SortImages();
     if (icon->ImageCount() > 0)
         icon->Select(0);

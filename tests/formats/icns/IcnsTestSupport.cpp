@@ -26,18 +26,23 @@ std::unique_ptr<TOrbIcon> MakeConvertedIcon(std::span<const TIcnsFormat> formats
     return doc;
 }
 
-std::vector<std::uint8_t> SaveIcns(TOrbIcon& doc, TDataType& dataType, std::int32_t threads) {
+std::vector<std::uint8_t> SaveIcns(TOrbIcon& doc, TDataType& dataType, std::int32_t threads, bool modern) {
     TMacIcoIO coder(false, &dataType);
     coder.SetThreadCount(threads);
+    coder.SetModern(modern);
     TByteWriter out;
     const TStatus status = coder.SaveToStream(doc, out);
     EXPECT_TRUE(status.IsOk()) << status.Reason();
     return out.Take();
 }
 
-TStatus LoadIcns(std::span<const std::uint8_t> bytes, TOrbIcon& doc) {
+TStatus LoadIcns(std::span<const std::uint8_t> bytes, TOrbIcon& doc, std::vector<TImageStorage>* report) {
     TMacIcoIO coder(false);
-    return coder.LoadFromStream(bytes, doc);
+    TIconLoadReport loaded;
+    const TStatus status = coder.Load(bytes, doc, loaded);
+    if (report != nullptr)
+        *report = std::move(loaded.Images);
+    return status;
 }
 
 namespace {
@@ -121,6 +126,15 @@ TBitmap Masked(TBitmap bitmap) {
 
 std::vector<std::uint8_t> Filled(std::size_t count, std::uint8_t value) {
     return std::vector<std::uint8_t>(count, value);
+}
+
+std::vector<std::string> SetAsideStorages(const std::vector<TImageStorage>& report) {
+    std::vector<std::string> storages;
+    for (const TImageStorage& record : report) {
+        if (record.Image == nullptr)
+            storages.push_back(record.Storage);
+    }
+    return storages;
 }
 
 } // namespace gw::test

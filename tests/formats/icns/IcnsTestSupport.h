@@ -36,9 +36,15 @@ struct TTestConverter {
 // alpha reduced to its depth (an adaptive palette at 8 bits, the Windows palette at 4 and 1).
 std::unique_ptr<TOrbIcon> MakeConvertedIcon(std::span<const TIcnsFormat> formats, TDataType& dataType);
 
-// The whole file TMacIcoIO writes for doc; fails the test when the save fails.
-std::vector<std::uint8_t> SaveIcns(TOrbIcon& doc, TDataType& dataType, std::int32_t threads = 2);
-TStatus LoadIcns(std::span<const std::uint8_t> bytes, TOrbIcon& doc);
+// The whole file TMacIcoIO writes for doc (a modern one with modern); fails the test when the save
+// fails.
+std::vector<std::uint8_t> SaveIcns(TOrbIcon& doc, TDataType& dataType, std::int32_t threads = 2,
+                                   bool modern = false);
+// Loads bytes into doc; with report, fills it with the load's storage records.
+TStatus LoadIcns(std::span<const std::uint8_t> bytes, TOrbIcon& doc,
+                 std::vector<TImageStorage>* report = nullptr);
+// The storage of every record of an image set aside, in report order.
+std::vector<std::string> SetAsideStorages(const std::vector<TImageStorage>& report);
 
 // One element of a file: its type and data.
 struct TIcnsElement {

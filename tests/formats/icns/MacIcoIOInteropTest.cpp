@@ -120,39 +120,59 @@ TEST_F(IcnsutilsTest, WeReadWhatPng2icnsWrites) {
 
 struct TCorpusCase {
     const char* File;
-    TTypes Shapes; // "WxH-B" in document order
+    TTypes Shapes;   // "WxH-B" in document order
+    TTypes SetAside; // the storage of the images of sizes held twice that the document does not keep
 };
 
 class IcnsCorpusTest : public ::testing::TestWithParam<TCorpusCase> {};
 
-TEST_P(IcnsCorpusTest, ReadsTheKnownElements) {
+TEST_P(IcnsCorpusTest, ReadsEveryImage) {
     GW_REQUIRE_TESTDATA(data);
     const auto path = data / "icons" / GetParam().File;
     if (!std::filesystem::exists(path))
         GTEST_SKIP() << path << " not present";
-    TStatus status;
-    const auto doc = LoadFile(path, status);
+    TOrbIcon doc;
+    std::vector<TImageStorage> report;
+    const TStatus status = test::LoadIcns(test::ReadFileBytes(path), doc, &report);
     ASSERT_TRUE(status) << status.Reason();
-    EXPECT_EQ(Shapes(*doc), GetParam().Shapes);
+    EXPECT_EQ(Shapes(doc), GetParam().Shapes);
+    EXPECT_EQ(test::SetAsideStorages(report), GetParam().SetAside);
+    for (const TImageStorage& record : report) {
+        if (record.Image != nullptr)
+            continue;
+        // Every one set aside decoded and is of its size.
+        EXPECT_EQ(record.Pixels.Width(), record.Width) << record.Storage << ": " << record.SetAside;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     SharedTestdata, IcnsCorpusTest,
     ::testing::Values(
-        // Newer kinds (ic07, ic11 .. ic14, icp4 .. icp6, variants) are not among our types and skipped.
-        TCorpusCase{"pillow/pillow.icns",
-                    {"1024x1024-32", "512x512-32", "256x256-32", "32x32-32", "16x16-32"}},
-        TCorpusCase{"pillow/pillow2.icns",
-                    {"512x512-32", "256x256-32", "128x128-32", "32x32-32", "16x16-32"}},
-        TCorpusCase{"pillow/pillow3.icns", {"1024x1024-32", "512x512-32", "256x256-32"}},
+        TCorpusCase{
+            "pillow/pillow.icns",
+            {"1024x1024-32", "512x512-32", "256x256-32", "128x128-32", "64x64-32", "32x32-32", "16x16-32"},
+            {"ic13", "ic14", "il32+l8mk"}},
+        TCorpusCase{
+            "pillow/pillow2.icns", {"512x512-32", "256x256-32", "128x128-32", "32x32-32", "16x16-32"}, {}},
+        TCorpusCase{"pillow/pillow3.icns",
+                    {"1024x1024-32", "512x512-32", "256x256-32", "128x128-32", "64x64-32", "32x32-32"},
+                    {"ic13", "ic14"}},
         TCorpusCase{"qt/test-legacy.icns",
                     {"48x48-8", "32x32-8", "16x16-8", "16x12-8", "48x48-4", "32x32-4", "16x16-4", "16x12-4",
-                     "48x48-1", "32x32-1", "16x16-1", "16x12-1"}},
-        TCorpusCase{"qt/test-32bit.icns", {"128x128-32", "48x48-32", "32x32-32", "16x16-32"}},
-        TCorpusCase{"qt/test-png.icns", {"1024x1024-32", "512x512-32", "256x256-32"}},
-        TCorpusCase{"qt/test-jp2.icns", {"1024x1024-32", "512x512-32", "256x256-32"}},
-        TCorpusCase{"qt/test-variants.icns", {}}, TCorpusCase{"rust-icns/ic07.icns", {}},
-        TCorpusCase{"rust-icns/icon.icns", {"32x32-1"}}),
+                     "48x48-1", "32x32-1", "16x16-1", "16x12-1"},
+                    {}},
+        TCorpusCase{"qt/test-32bit.icns", {"128x128-32", "48x48-32", "32x32-32", "16x16-32"}, {}},
+        TCorpusCase{
+            "qt/test-png.icns",
+            {"1024x1024-32", "512x512-32", "256x256-32", "128x128-32", "64x64-32", "32x32-32", "16x16-32"},
+            {}},
+        TCorpusCase{
+            "qt/test-jp2.icns",
+            {"1024x1024-32", "512x512-32", "256x256-32", "128x128-32", "64x64-32", "32x32-32", "16x16-32"},
+            {}},
+        // Only variant families, which are not read.
+        TCorpusCase{"qt/test-variants.icns", {}, {}}, TCorpusCase{"rust-icns/ic07.icns", {"128x128-32"}, {}},
+        TCorpusCase{"rust-icns/icon.icns", {"32x32-1"}, {}}),
     [](const auto& info) {
         std::string name = info.param.File;
         for (char& c : name)
@@ -190,7 +210,12 @@ INSTANTIATE_TEST_SUITE_P(RustIcns, IcnsReferenceTest,
                                            TReferenceCase{"icm8", "icm8.icns", "icm8.png"},
                                            TReferenceCase{"is32", "is32.icns", "16x16.png"},
                                            TReferenceCase{"il32", "il32.icns", "32x32.png"},
-                                           TReferenceCase{"it32", "it32.icns", "128x128.png"}),
+                                           TReferenceCase{"it32", "it32.icns", "128x128.png"},
+                                           TReferenceCase{"ic07", "ic07.icns", "128x128.png"},
+                                           TReferenceCase{"ic11", "ic11.icns", "32x32.png"},
+                                           TReferenceCase{"ic12", "ic12.icns", "64x64.png"},
+                                           TReferenceCase{"icp4", "icp4.icns", "16x16.png"},
+                                           TReferenceCase{"icp5", "icp5.icns", "32x32.png"}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(IcnsCorpusBadTest, HostileFilesFailCleanly) {
