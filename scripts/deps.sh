@@ -9,7 +9,7 @@ want=(cmake g++ pkg-config ninja-build
 if [ "${1:-build}" = "test" ]; then
     want+=(libgtest-dev libgmock-dev libbenchmark-dev
            icoutils icnsutils imagemagick python3-pil xvfb xauth
-           clang libclang-rt-14-dev)
+           clang libclang-rt-14-dev clang-format ccache)
 fi
 
 missing=()
