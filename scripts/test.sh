@@ -18,10 +18,11 @@ export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 quick=false
 [ "${1:-}" = "--quick" ] && quick=true
 
+# phase COMMAND...: runs it and reports its wall-clock and processor time (the processor time tells
+# the time on an idle machine when the machine is shared).
 phase() {
-    local start=$SECONDS
-    "$@"
-    echo "== $* took $((SECONDS - start)) s"
+    local TIMEFORMAT="== $* took %0R s (processor: %0U s user, %0S s system)"
+    time "$@"
 }
 build_and_test() {
     cmake --build "$1" -j "$jobs"
