@@ -5,7 +5,6 @@
 #include "image/OrbIcon.h"
 #include "image/OrbImage.h"
 #include "pipeline/IOManager.h"
-#include "pipeline/IconCoders.h"
 #include "settings/Setting.h"
 
 #include <benchmark/benchmark.h>
@@ -90,7 +89,6 @@ struct TFixture {
         WriteJpeg(Photo, MakePhotoRgb(kPhotoWidth, kPhotoHeight), kPhotoWidth, kPhotoHeight);
         // The defaults, without reading or writing the user's settings file.
         Settings = std::make_unique<TGlobalSetting>(TPersistence::Detached);
-        RegisterIconCoders(*Settings);
         DataType = std::make_unique<TDataType>(*Settings);
         Manager = std::make_unique<TIOManager>(*Settings, *DataType);
     }

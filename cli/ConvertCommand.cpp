@@ -8,7 +8,6 @@
 #include "pipeline/BatchProcess.h"
 #include "pipeline/FormatList.h"
 #include "pipeline/IOManager.h"
-#include "pipeline/IconCoders.h"
 #include "settings/Setting.h"
 
 #include <algorithm>
@@ -362,12 +361,6 @@ int RunConvert(const std::vector<std::string>& args) {
 
     // Nothing written to a closed pipe should end the run in the middle of a save.
     std::signal(SIGPIPE, SIG_IGN);
-
-    // The coders installed for every document ask these settings (the PNG switch, dithering); they
-    // only read them.
-    TGlobalSetting settings(TPersistence::Detached);
-    ApplyOptions(options, settings);
-    RegisterIconCoders(settings);
 
     bool walkFailed = false;
     std::vector<fs::path> files =

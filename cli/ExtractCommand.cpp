@@ -5,12 +5,9 @@
 
 #include "codecs/ConvertPng.h"
 #include "pipeline/FileNames.h"
-#include "pipeline/IconCoders.h"
-#include "settings/Setting.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <system_error>
 
@@ -23,13 +20,6 @@ namespace {
 constexpr const char* kCommand = "extract";
 
 const std::vector<TOptionSpec> kSpecs = {{"output-dir", true}, {"help", false, 'h'}};
-
-bool WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return !out.fail();
-}
 
 // Writes every image of icon as a PNG file; false when some image could not be written.
 bool ExtractImages(const fs::path& file, const TLoadedIcon& icon, const std::optional<fs::path>& outputDir) {
@@ -47,8 +37,7 @@ bool ExtractImages(const fs::path& file, const TLoadedIcon& icon, const std::opt
             allWritten = false;
             continue;
         }
-        const TPlacedFile placed =
-            SaveWithoutOverwrite(wanted, [&png](const fs::path& path) { return WriteBytes(path, png); });
+        const TPlacedFile placed = SaveWithoutOverwrite(wanted, png);
         if (!placed.Status) {
             ReportError(kCommand, wanted, "cannot write: " + placed.Status.Reason());
             allWritten = false;
@@ -109,9 +98,6 @@ int RunExtract(const std::vector<std::string>& args) {
     }
     if (parsed.Operands.empty())
         return UsageError(kCommand, "no FILE given");
-
-    TGlobalSetting settings(TPersistence::Detached);
-    RegisterIconCoders(settings);
 
     bool succeeded = true;
     for (const std::string& operand : parsed.Operands) {

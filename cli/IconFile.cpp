@@ -1,5 +1,6 @@
 #include "IconFile.h"
 
+#include "formats/IconCoders.h"
 #include "pipeline/TypeCheck.h"
 
 #include <string>
@@ -33,7 +34,7 @@ std::string IconKind(const fs::path& file) {
 TLoadedIcon LoadIconFile(const fs::path& file) {
     TLoadedIcon icon;
     icon.Document = std::make_unique<TOrbIcon>();
-    icon.Loaded = icon.Document->LoadFromFile(file, icon.Report);
+    icon.Loaded = LoadIcon(file, *icon.Document, icon.Report).IsOk();
     icon.Kind = IconKind(file);
     if (icon.Loaded)
         return icon;

@@ -4,9 +4,6 @@
 #include "Json.h"
 #include "Options.h"
 
-#include "pipeline/IconCoders.h"
-#include "settings/Setting.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -123,9 +120,6 @@ int RunInfo(const std::vector<std::string>& args) {
     if (parsed.Operands.empty())
         return UsageError(kCommand, "no FILE given");
     const bool json = parsed.Has("json");
-
-    TGlobalSetting settings(TPersistence::Detached);
-    RegisterIconCoders(settings);
 
     bool allRead = true;
     std::string document = "[";

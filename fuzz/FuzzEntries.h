@@ -13,7 +13,6 @@
 #include "formats/ico/IcoIO.h"
 #include "image/OrbIcon.h"
 #include "pipeline/IOManager.h"
-#include "pipeline/IconCoders.h"
 #include "pipeline/Importers.h"
 #include "pipeline/TypeCheck.h"
 #include "settings/IniFile.h"
@@ -99,7 +98,6 @@ class TConversionRig {
 public:
     TConversionRig()
         : FSettings(TPersistence::Detached), FDataType(FSettings), FManager(FSettings, FDataType) {
-        RegisterIconCoders(FSettings);
         // A short list keeps each run quick while passing every depth and both palette kinds.
         FSettings.SetWinFormats("16x16-32;16x16-8;16x16-4;32x32-1;256x256-32");
         FSettings.SetMacFormats("16x16-32;16x16-8;16x16-4;32x32-1;256x256-32;512x512-32");
@@ -128,7 +126,7 @@ public:
             ++others;
             if (converted && entry.path() == FManager.LastOutputFile()) {
                 TOrbIcon icon;
-                clean = clean && icon.LoadFromFile(entry.path()) && icon.ImageCount() > 0;
+                clean = clean && LoadIcon(entry.path(), icon).IsOk() && icon.ImageCount() > 0;
             } else {
                 clean = false; // a partial or unexpected file
             }

@@ -2,7 +2,6 @@
 
 #include "color/DataType.h"
 #include "pipeline/IOManager.h"
-#include "pipeline/IconCoders.h"
 #include "settings/Setting.h"
 #include "ui/Animation.h"
 #include "ui/Controls.h"
@@ -67,7 +66,6 @@ TfrmMain::TfrmMain(TProcessorFactory processorFactory, QWidget* parent)
     // FormCreate. Critical-error dialogs do not exist on this platform, so step 1 has nothing to do.
     FSettings = std::make_unique<TGlobalSetting>();
     FDataType = std::make_unique<TDataType>(*FSettings);
-    RegisterIconCoders(*FSettings);
     FIOManager = (processorFactory ? processorFactory : MakeIOManager)(*FSettings, *FDataType);
 
     setObjectName(QStringLiteral("frmMain"));

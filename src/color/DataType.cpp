@@ -1,9 +1,9 @@
 #include "color/DataType.h"
 
 #include "color/ColorQuantizer.h"
-#include "color/OrbPalette.h"
 #include "image/Convert.h"
 #include "image/OrbImage.h"
+#include "image/OrbPalette.h"
 #include "settings/Setting.h"
 
 #include <algorithm>
@@ -148,7 +148,13 @@ int WithError(std::uint8_t channel, int sixteenths) {
 
 } // namespace
 
-TDataType::TDataType(const TGlobalSetting& settings) : FSettings(settings) {}
+TDataType::TDataType(const TGlobalSetting& settings) : FSettings(&settings) {}
+
+TDataType::TDataType(bool dither) : FDither(dither) {}
+
+bool TDataType::Dithers() const {
+    return FSettings != nullptr ? FSettings->Dither() : FDither;
+}
 
 void TDataType::Change(TOrbImage& image, std::uint8_t bitCount, std::uint8_t paletteMode) {
     const std::int32_t size = PaletteSize(bitCount);
@@ -169,7 +175,7 @@ void TDataType::Change(TOrbImage& image, std::uint8_t bitCount, std::uint8_t pal
 void TDataType::NewPalette(TOrbImage& img) {
     if (img.Palette().Count() == 0)
         return;
-    if (FSettings.Dither())
+    if (Dithers())
         DitherToPalette(img);
     else
         MapToClosestColors(img);

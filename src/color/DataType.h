@@ -25,6 +25,8 @@ public:
     // settings must outlive the converter; its Dither value is read at every NewPalette, so a change
     // of the setting applies to the next image converted.
     explicit TDataType(const TGlobalSetting& settings);
+    // A converter that dithers or not, whatever any settings say.
+    explicit TDataType(bool dither);
 
     // Reduces image to bitCount (1, 4, 8, 24 or 32) with the palette of paletteMode.
     //  - Below 32 bits alpha is flattened first (FlattenAlpha).
@@ -62,8 +64,12 @@ public:
     // False at the first pixel with alpha != 0 that is not a palette entry in all 32 bits.
     static bool UsesOnlyPaletteColors(const TOrbImage& img);
 
+    // Whether NewPalette dithers now.
+    bool Dithers() const;
+
 private:
-    const TGlobalSetting& FSettings;
+    const TGlobalSetting* FSettings = nullptr;
+    bool FDither = false;
 };
 
 } // namespace gw

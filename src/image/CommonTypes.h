@@ -1,8 +1,10 @@
 #pragma once
-// Types shared by the conversion pipeline, the icon coders and the importers.
+// Types shared by the conversion pipeline, the icon coders, the importers and the window.
 
 #include <cstdint>
+#include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace gw {
@@ -35,6 +37,14 @@ enum class TFileTypes : std::uint8_t {
 // The failure kind of one conversion, counted by the batch worker.
 enum class TErrorType { etNone, etReadError, etWriteError };
 
+// The summary of one batch the window shows: its kind picks the picture beside the text.
+enum class TMessageType { mtSuccess = 0, mtFailure = 1 };
+
+struct TSummaryMessage {
+    TMessageType Type = TMessageType::mtFailure;
+    std::string Text;
+};
+
 // Why a reader, decoder or writer gave up. Results, not exceptions, cross those boundaries.
 enum class TFailure {
     None,
@@ -63,4 +73,21 @@ private:
     std::string FReason;
 };
 
+// Runs step, a callable returning TStatus, and turns a std::bad_alloc it throws into the too-large
+// failure "out of memory while <what>". Allocation failures end here, not in the callers.
+template <class TStep> TStatus GuardAllocation(std::string_view what, TStep&& step) {
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        return TStatus::Fail(TFailure::TooLarge, "out of memory while " + std::string(what));
+    }
+}
+
 } // namespace gw
+
+// Evaluates expr (a TStatus) and returns it from the enclosing function when it is a failure.
+#define GW_TRY(expr)                                                                                         \
+    do {                                                                                                     \
+        if (::gw::TStatus gw_try_status_ = (expr); !gw_try_status_)                                          \
+            return gw_try_status_;                                                                           \
+    } while (false)

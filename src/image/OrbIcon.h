@@ -2,13 +2,12 @@
 // The icon document: the set of icon images one conversion produces and one icon file holds. It
 // admits one image per width, height and colour depth, keeps its images in document order (depth
 // descending, then width descending, then height descending), sorts them into the reverse-depth
-// order the ICO writer stores and back, and saves and loads itself through the icon file coders.
+// order the ICO writer stores and back. The icon file coders (formats/IconCoders.h) save and load it.
 
 #include "image/OrbMultiImage.h"
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,33 +34,6 @@ struct TIconLoadReport {
     std::string StorageOf(const TOrbImage& image) const;
 };
 
-// The seam between the document and the icon file coders. The coders live in formats/, which builds
-// on this folder, so the document cannot name them; instead the program installs them once at
-// start-up with SetIconCoders, before any document is saved or loaded:
-//
-//     SetIconCoders({.Ico = {SaveIco, LoadIco}, .Mac = {SaveIcns, LoadIcns}});
-//
-// A coder reads the document's Verbose() flag itself. A coder that is not installed fails (false).
-struct TIconCoder {
-    // Writes the whole file or none.
-    std::function<bool(TOrbIcon& img, const std::filesystem::path& fileName)> SaveToFile;
-    // Adds the images of the file to the document.
-    std::function<bool(const std::filesystem::path& fileName, TOrbIcon& img)> LoadFromFile;
-    // As LoadFromFile, and fills report. Optional: a coder without it reports no storage and only
-    // a generic reason.
-    std::function<bool(const std::filesystem::path& fileName, TOrbIcon& img, TIconLoadReport& report)>
-        LoadReporting = {};
-};
-
-struct TIconCoders {
-    TIconCoder Ico; // Windows icon files (.ico), the coder for every name but ".icns"
-    TIconCoder Mac; // Macintosh icon files (.icns)
-};
-
-// Installs the coders and returns the ones installed before (handy for tests that swap them).
-TIconCoders SetIconCoders(TIconCoders coders);
-const TIconCoders& GetIconCoders();
-
 class TOrbIcon : public TOrbMultiImage {
 public:
     // An empty document that creates and accepts TOrbImageIcon images.
@@ -72,16 +44,6 @@ public:
     // The position that keeps the document order, or -1 when the image is not admitted.
     std::int32_t GetInsertIndex(std::int32_t width, std::int32_t height,
                                 std::uint8_t bitCount) const override;
-
-    // Reads a Macintosh icon file when the content starts with the "icns" signature, any other file
-    // as a Windows icon file. False when the file cannot be read or the coder fails.
-    bool LoadFromFile(const std::filesystem::path& fileName) override;
-    // The same load, telling in report how each image was stored and why a load failed. report is
-    // emptied first.
-    bool LoadFromFile(const std::filesystem::path& fileName, TIconLoadReport& report);
-    // Writes a Macintosh icon file when the extension is ".icns" (in any case), otherwise a Windows
-    // icon file, whatever the extension.
-    bool SaveToFile(const std::filesystem::path& fileName) override;
 
     // Exchange sorts into document order and into reverse-depth order (depth ascending, then width
     // and height descending). True when some image moved. No hook is called; the selection follows

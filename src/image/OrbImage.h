@@ -4,8 +4,8 @@
 // icon writers which depth to store, and the colour depth conversion brings the pixels into the form
 // the tag promises.
 
-#include "color/OrbPalette.h"
 #include "image/Bitmap.h"
+#include "image/OrbPalette.h"
 
 #include <cstdint>
 #include <memory>

@@ -214,8 +214,6 @@ public:
                                         std::uint8_t bitCount) const = 0;
     // Whether an image of this size and depth may join the document.
     virtual bool CanInsertImage(std::int32_t width, std::int32_t height, std::uint8_t bitCount) const = 0;
-    virtual bool LoadFromFile(const std::filesystem::path& fileName) = 0;
-    virtual bool SaveToFile(const std::filesystem::path& fileName) = 0;
     // A new document of the same class with copies of all images; owned by the caller.
     virtual std::unique_ptr<TOrbMultiImage> Clone() const = 0;
 

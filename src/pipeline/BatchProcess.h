@@ -25,13 +25,6 @@ public:
     virtual std::filesystem::path LastOutputFile() const = 0;
 };
 
-enum class TMessageType { mtSuccess = 0, mtFailure = 1 };
-
-struct TSummaryMessage {
-    TMessageType Type = TMessageType::mtFailure;
-    std::string Text;
-};
-
 class TBatchProcess {
 public:
     // Called on the worker thread with the worker as sender.

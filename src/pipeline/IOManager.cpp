@@ -1,5 +1,7 @@
 #include "pipeline/IOManager.h"
 
+#include "formats/IconCoders.h"
+
 #include "color/DataType.h"
 #include "image/GDIUtils.h"
 #include "image/Graphics.h"
@@ -140,14 +142,27 @@ bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TEr
     }
     canvas.reset();
 
-    const TPlacedFile placed = SaveWithoutOverwrite(
-        WantedOutputFile(fileName), [&](const fs::path& path) { return icon.SaveToFile(path); });
+    const fs::path wanted = WantedOutputFile(fileName);
+    std::vector<std::uint8_t> bytes;
+    TPlacedFile placed;
+    try {
+        placed.Status = EncodeIcon(icon, IconKindForName(wanted), bytes);
+    } catch (const std::exception& error) {
+        placed.Status = TStatus::Fail(TFailure::Corrupt, error.what());
+    }
+    if (placed.Status)
+        placed = SaveWithoutOverwrite(wanted, bytes);
     if (!placed.Status) {
         errorType = TErrorType::etWriteError;
         return false;
     }
     FLastOutputFile = placed.Path;
     return true;
+}
+
+TStatus TIOManager::EncodeIcon(TOrbIcon& icon, TIconFileKind kind, std::vector<std::uint8_t>& bytes) {
+    const TIconWriteOptions options{.CompressVista = FSettings.CompressVista(), .Palettes = &FDataType};
+    return gw::EncodeIcon(icon, kind, options, bytes);
 }
 
 std::optional<TBitmap> TIOManager::ImportToImage(std::int32_t& width, std::int32_t& height,

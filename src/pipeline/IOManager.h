@@ -3,6 +3,7 @@
 // square canvas of at most 1024 pixels, draws one icon image per wanted format, reduces each to its
 // colour depth and saves the icon under a name that overwrites nothing.
 
+#include "formats/IconCoders.h"
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"
 #include "pipeline/BatchProcess.h"
@@ -74,6 +75,10 @@ public:
     // The name the icon of fileName is wanted under before numbering: the output folder of the
     // settings (or the folder of fileName), the file name without its last extension, ".ico" or ".icns".
     std::filesystem::path WantedOutputFile(const std::filesystem::path& fileName) const;
+
+protected:
+    // The bytes of the finished icon file: the conversion's one call into the icon coders.
+    virtual TStatus EncodeIcon(TOrbIcon& icon, TIconFileKind kind, std::vector<std::uint8_t>& bytes);
 
 private:
     const TGlobalSetting& FSettings;

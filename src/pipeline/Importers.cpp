@@ -6,50 +6,23 @@
 #include "codecs/JpegDecoder.h"
 #include "codecs/PngDecoder.h"
 #include "codecs/TiffDecoder.h"
+#include "image/FileIO.h"
 #include "image/Limits.h"
 #include "pipeline/TypeCheck.h"
 
 #include <exception>
-#include <fstream>
 #include <new>
 #include <string>
 #include <vector>
 
 namespace gw {
 
-namespace {
-
-TStatus ReadWholeFile(const std::filesystem::path& fileName, std::vector<std::uint8_t>& bytes) {
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(fileName, error);
-    if (error)
-        return TStatus::Fail(TFailure::Io, "cannot read " + fileName.string() + ": " + error.message());
-    if (size > limits::kMaxPictureFileBytes)
-        return TStatus::Fail(TFailure::TooLarge, "file too large (" + std::to_string(size) + " bytes)");
-    std::ifstream stream(fileName, std::ios::binary);
-    if (!stream)
-        return TStatus::Fail(TFailure::Io, "cannot open " + fileName.string());
-    bytes.resize(static_cast<std::size_t>(size));
-    stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (static_cast<std::uintmax_t>(stream.gcount()) != size)
-        return TStatus::Fail(TFailure::Io, "cannot read " + fileName.string());
-    return TStatus::Ok();
-}
-
-} // namespace
-
 TStatus TImport::Import(const std::filesystem::path& fileName, TBitmap& picture,
                         std::int32_t targetSide) const {
     picture = TBitmap();
     std::vector<std::uint8_t> bytes;
-    try {
-        if (TStatus status = ReadWholeFile(fileName, bytes); !status)
-            return status;
-    } catch (const std::bad_alloc&) {
-        return TStatus::Fail(TFailure::TooLarge, "out of memory reading the file");
-    } catch (const std::exception& e) {
-        return TStatus::Fail(TFailure::Io, e.what());
-    }
+    if (TStatus status = ReadWholeFile(fileName, limits::kMaxPictureFileBytes, bytes); !status)
+        return TStatus::Fail(status.Kind(), fileName.string() + ": " + status.Reason());
     return ImportData(bytes, picture, targetSide);
 }
 
@@ -59,9 +32,7 @@ TStatus TImport::ImportData(std::span<const std::uint8_t> data, TBitmap& picture
     TStatus status;
     // Decoders answer with results; what they may still throw (allocation failures) ends here.
     try {
-        status = Decode(data, picture, targetSide);
-    } catch (const std::bad_alloc&) {
-        status = TStatus::Fail(TFailure::TooLarge, "out of memory while decoding");
+        status = GuardAllocation("decoding", [&] { return Decode(data, picture, targetSide); });
     } catch (const std::exception& e) {
         status = TStatus::Fail(TFailure::Corrupt, e.what());
     }

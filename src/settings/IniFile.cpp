@@ -1,13 +1,11 @@
 #include "settings/IniFile.h"
 
+#include "image/FileIO.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <clocale>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace gw {
@@ -17,7 +15,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr int kTempNameAttempts = 100;
 
 char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -34,134 +31,11 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-TStatus IoFailure(std::string what, const fs::path& fileName, int error) {
-    return TStatus::Fail(TFailure::Io, what + " " + fileName.string() + ": " + std::strerror(error));
-}
-
-// Closes a POSIX file descriptor when it goes out of scope.
-class TFileHandle {
-public:
-    explicit TFileHandle(int fd) : FFd(fd) {}
-    ~TFileHandle() { Close(); }
-    TFileHandle(const TFileHandle&) = delete;
-    TFileHandle& operator=(const TFileHandle&) = delete;
-    int Fd() const { return FFd; }
-    // Closes now; false when the close reported an error (a write that failed late, e.g. on NFS).
-    bool Close() {
-        const int fd = std::exchange(FFd, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int FFd;
-};
-
-// Reads at most maxBytes + 1 bytes, so the caller can tell a file that is longer than the cap.
-TStatus ReadCapped(const fs::path& fileName, std::uint64_t maxBytes, std::string& bytes, bool& missing) {
-    missing = false;
-    // O_NONBLOCK keeps a FIFO in the file's place from blocking the open; it is refused below.
-    TFileHandle file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.Fd() < 0) {
-        missing = errno == ENOENT;
-        return missing ? TStatus::Ok() : IoFailure("cannot open", fileName, errno);
-    }
-    struct stat info {};
-    if (::fstat(file.Fd(), &info) != 0)
-        return IoFailure("cannot inspect", fileName, errno);
-    if (!S_ISREG(info.st_mode))
-        return TStatus::Fail(TFailure::Io, "not a regular file: " + fileName.string());
-    const std::uint64_t wanted = maxBytes + 1;
-    const std::uint64_t expected = std::min<std::uint64_t>(static_cast<std::uint64_t>(info.st_size), wanted);
-    bytes.resize(static_cast<std::size_t>(expected));
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(file.Fd(), bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return IoFailure("cannot read", fileName, errno);
-        if (n == 0)
-            break; // the file shrank meanwhile
-        got += static_cast<std::size_t>(n);
-    }
-    bytes.resize(got);
-    return TStatus::Ok();
-}
-
-// Cuts a text longer than maxBytes after its last line break within the first maxBytes, so that no
-// half line (a value cut in the middle) is ever read.
-void CutAtLastLineBreak(std::string& bytes, std::uint64_t maxBytes) {
-    if (bytes.size() <= maxBytes)
-        return;
-    const std::string_view kept(bytes.data(), static_cast<std::size_t>(maxBytes));
-    const std::size_t lastBreak = kept.find_last_of("\r\n");
-    bytes.resize(lastBreak == std::string_view::npos ? 0 : lastBreak + 1);
-}
-
-TStatus WriteAll(int fd, std::string_view bytes, const fs::path& fileName) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return IoFailure("cannot write", fileName, errno);
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return TStatus::Ok();
-}
-
-// Creates a new file beside target with a name no one else uses, mode 0666 less the umask.
-int CreateSibling(const fs::path& target, fs::path& tempName) {
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        tempName = target;
-        tempName += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        const int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    errno = EEXIST;
-    return -1;
-}
-
-// Writes the bytes to a temporary file in the target's folder, flushes it to the disk and renames it
-// over the target. A crash or a full disk at any point leaves either the old file or the new one.
-TStatus ReplaceFileAtomically(const fs::path& fileName, std::string_view bytes) {
-    fs::path target = fileName;
-    std::error_code ec;
-    if (fs::is_symlink(fileName, ec)) {
-        const fs::path resolved = fs::weakly_canonical(fileName, ec);
-        if (!ec)
-            target = resolved;
-    }
-    struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && ::access(target.c_str(), W_OK) != 0)
-        return IoFailure("will not replace", target, errno);
-
-    fs::path tempName;
-    TFileHandle file(CreateSibling(target, tempName));
-    if (file.Fd() < 0)
-        return IoFailure("cannot create a temporary file beside", target, errno);
-    TStatus status = WriteAll(file.Fd(), bytes, tempName);
-    if (status && exists)
-        (void)::fchmod(file.Fd(), existing.st_mode & 07777); // keep the user's permissions
-    if (status && ::fsync(file.Fd()) != 0)
-        status = IoFailure("cannot flush", tempName, errno);
-    if (!file.Close() && status)
-        status = IoFailure("cannot close", tempName, errno);
-    if (status && ::rename(tempName.c_str(), target.c_str()) != 0)
-        status = IoFailure("cannot rename over", target, errno);
-    if (!status) {
-        (void)::unlink(tempName.c_str());
-        return status;
-    }
-    // Make the rename itself durable; the file is already complete whatever happens here.
-    TFileHandle folder(::open(target.parent_path().empty() ? "." : target.parent_path().c_str(),
-                              O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.Fd() >= 0)
-        (void)::fsync(folder.Fd());
-    return TStatus::Ok();
+// Cuts the first bytes of a longer text after their last line break, so that no half line (a value
+// cut in the middle) is ever read.
+void CutAtLastLineBreak(std::string& bytes) {
+    const std::size_t lastBreak = bytes.find_last_of("\r\n");
+    bytes.resize(lastBreak == std::string::npos ? 0 : lastBreak + 1);
 }
 
 } // namespace
@@ -254,17 +128,24 @@ std::string LocaleDecimalSeparator() {
 
 TStatus TIniFile::LoadFromFile(const fs::path& fileName, std::uint64_t maxBytes) {
     FSections.clear();
-    std::string bytes;
-    bool missing = false;
-    if (TStatus status = ReadCapped(fileName, maxBytes, bytes, missing); !status)
-        return status;
-    CutAtLastLineBreak(bytes, maxBytes);
+    FComplete = true;
+    TFilePrefix prefix;
+    if (TStatus status = ReadFilePrefix(fileName, maxBytes, prefix); !status)
+        return TStatus::Fail(status.Kind(), fileName.string() + ": " + status.Reason());
+    std::string bytes(prefix.Bytes.begin(), prefix.Bytes.end());
+    FComplete = prefix.Complete;
+    if (!FComplete)
+        CutAtLastLineBreak(bytes);
     SetText(bytes);
     return TStatus::Ok();
 }
 
 TStatus TIniFile::SaveToFile(const fs::path& fileName) const {
-    return ReplaceFileAtomically(fileName, Text());
+    const std::string text = Text();
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    if (TStatus status = WriteFileReplacing(fileName, {bytes, text.size()}, {.FollowSymlink = true}); !status)
+        return TStatus::Fail(status.Kind(), fileName.string() + ": " + status.Reason());
+    return TStatus::Ok();
 }
 
 void TIniFile::SetText(std::string_view text) {

@@ -27,10 +27,14 @@ namespace gw {
 class TIniFile {
 public:
     // Reads the file. A missing file gives an empty document. At most maxBytes are read: a longer file
-    // is cut after its last line break within them and the rest is treated as absent. A file that
-    // exists but cannot be read (or is not a regular file) fails and leaves the document empty.
+    // is cut after its last line break within them, the rest is treated as absent, and Complete()
+    // turns false. A file that exists but cannot be read (or is not a regular file) fails and leaves
+    // the document empty.
     TStatus LoadFromFile(const std::filesystem::path& fileName,
                          std::uint64_t maxBytes = limits::kMaxSettingsFileBytes);
+    // False after a LoadFromFile that read only the first part of a longer file: such a document must
+    // not be saved over that file, which would lose the rest.
+    bool Complete() const { return FComplete; }
     // Writes the document to a temporary file beside fileName and renames it over fileName, so the
     // previous file stays intact on any failure. A file that exists but is not writable is refused.
     // A symbolic link is followed: its target is replaced.
@@ -66,6 +70,7 @@ private:
     };
     template <class TSections> static auto* FindSectionIn(TSections& sections, std::string_view name);
     std::vector<TSection> FSections;
+    bool FComplete = true;
 };
 
 // The number conversions of the file format, with the decimal separator given.

@@ -3,7 +3,10 @@
 #include "settings/ConfigPath.h"
 #include "settings/IniFile.h"
 
+#include "image/Limits.h"
+
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <system_error>
 #include <type_traits>
@@ -77,6 +80,15 @@ bool TSetting::SaveSettings() noexcept {
         TIniFile f;
         if (!f.LoadFromFile(FFileName))
             return false;
+        // NOTE: a file longer than the cap was read only in part; writing the document back would cut
+        // off the rest, other sections included. It stays as it is, and the user is told why.
+        if (!f.Complete()) {
+            std::fprintf(stderr,
+                         "glyphwright: %s is longer than %llu bytes and was read only in part; it is left "
+                         "untouched and the settings are not saved\n",
+                         FFileName.c_str(), static_cast<unsigned long long>(limits::kMaxSettingsFileBytes));
+            return false;
+        }
         bool valuesWritten = true;
         try {
             for (const TPublishedProperty& property : SortedProperties())

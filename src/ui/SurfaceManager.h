@@ -3,7 +3,7 @@
 // surface leaves to the left, the new one comes in from the right, and the shared button bar at the
 // bottom drops and comes back up with the new surface's caption when the new surface has a button.
 
-#include "pipeline/BatchProcess.h"
+#include "image/CommonTypes.h"
 
 #include <QString>
 

@@ -2,7 +2,6 @@
 
 #include "codecs/ConvertPng.h"
 #include "image/OrbIcon.h"
-#include "pipeline/IconCoders.h"
 #include "settings/Setting.h"
 #include "support/TestSupport.h"
 
@@ -199,20 +198,6 @@ void WritePngPicture(const fs::path& path, const TBitmap& bitmap) {
     if (!BitmapToPngData(bitmap, png))
         throw std::runtime_error("cannot encode a test picture");
     WriteFileBytes(path, png);
-}
-
-struct TIconCodersInstalled::TState {
-    TGlobalSetting Settings{TPersistence::Detached};
-    TIconCoders Previous;
-};
-
-TIconCodersInstalled::TIconCodersInstalled() : FState(std::make_unique<TState>()) {
-    FState->Previous = GetIconCoders();
-    RegisterIconCoders(FState->Settings);
-}
-
-TIconCodersInstalled::~TIconCodersInstalled() {
-    SetIconCoders(FState->Previous);
 }
 
 } // namespace gw::test

@@ -59,18 +59,4 @@ FolderContents(const std::filesystem::path& folder);
 void WriteBmpPicture(const std::filesystem::path& path, const TBitmap& bitmap);
 void WritePngPicture(const std::filesystem::path& path, const TBitmap& bitmap);
 
-// Installs the icon coders for the life of the object (with default settings), so that tests can
-// read what the program wrote through the icon document.
-class TIconCodersInstalled {
-public:
-    TIconCodersInstalled();
-    ~TIconCodersInstalled();
-    TIconCodersInstalled(const TIconCodersInstalled&) = delete;
-    TIconCodersInstalled& operator=(const TIconCodersInstalled&) = delete;
-
-private:
-    struct TState;
-    std::unique_ptr<TState> FState;
-};
-
 } // namespace gw::test

@@ -5,6 +5,7 @@
 #include "support/TestSupport.h"
 
 #include "codecs/ConvertPng.h"
+#include "formats/IconCoders.h"
 #include "image/OrbIcon.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +43,6 @@ protected:
         return Dir / (name + (mac ? ".icns" : ".ico"));
     }
 
-    const test::TIconCodersInstalled Coders;
     TTempDir Dir;
 };
 
@@ -144,7 +144,7 @@ TEST_F(IconCommandsTest, CorpusIconsAreListedOrNamedWithAReason) {
             continue;
         const TCliResult result = RunCli({"info", entry.path().string()});
         TOrbIcon doc;
-        if (!doc.LoadFromFile(entry.path())) {
+        if (!LoadIcon(entry.path(), doc)) {
             EXPECT_EQ(result.Status, 1) << entry;
             EXPECT_EQ(result.Err.rfind(entry.path().string() + ": unreadable (", 0), 0u) << result.Err;
             EXPECT_TRUE(result.Out.empty());
@@ -262,7 +262,7 @@ TEST_P(RoundTripTest, ExtractedPngsHoldTheDocumentsPixels) {
     const bool mac = std::string(GetParam()) == "mac";
     const fs::path icon = MakeIcon("app", {"--type", GetParam()});
     TOrbIcon doc;
-    ASSERT_TRUE(doc.LoadFromFile(icon));
+    ASSERT_TRUE(LoadIcon(icon, doc));
     ASSERT_GT(doc.ImageCount(), 0);
 
     const TCliResult info = RunCli({"info", icon.string()});

@@ -4,6 +4,7 @@
 #include "CliTestSupport.h"
 #include "support/TestSupport.h"
 
+#include "formats/IconCoders.h"
 #include "image/OrbIcon.h"
 
 #include <gtest/gtest.h>
@@ -194,7 +195,6 @@ TEST(ParallelConvertTest, InterruptStopsEveryWorkerAfterThePictureInHand) {
     const auto lines = Lines(result.Out);
     EXPECT_LT(lines.size(), static_cast<std::size_t>(kPictures));
 
-    const test::TIconCodersInstalled coders;
     std::size_t icons = 0;
     for (const fs::path& entry : fs::directory_iterator(dir.Path())) {
         EXPECT_NE(entry.filename().string().rfind(".gw-", 0), 0u) << entry;
@@ -202,7 +202,7 @@ TEST(ParallelConvertTest, InterruptStopsEveryWorkerAfterThePictureInHand) {
             continue;
         ++icons;
         TOrbIcon icon;
-        EXPECT_TRUE(icon.LoadFromFile(entry)) << entry;
+        EXPECT_TRUE(LoadIcon(entry, icon)) << entry;
         EXPECT_EQ(icon.ImageCount(), 10) << entry;
     }
     EXPECT_EQ(icons, lines.size());

@@ -1,9 +1,9 @@
 #include "color/DataType.h"
 
-#include "codecs/ConvertPng.h"
-#include "color/OrbPalette.h"
 #include "image/OrbImage.h"
+#include "image/OrbPalette.h"
 #include "settings/Setting.h"
+#include "support/TestPngWriter.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -298,9 +298,10 @@ TEST_F(DataTypeTest, ConventionsHoldOverPngSuite) {
     std::sort(files.begin(), files.end());
     std::int32_t decoded = 0;
     for (const auto& file : files) {
-        TBitmap source;
-        if (!PngDataToBitmap(test::ReadFileBytes(file), source))
+        const std::optional<TBitmap> decoded_ = test::DecodeTestPng(test::ReadFileBytes(file));
+        if (!decoded_)
             continue;
+        const TBitmap& source = *decoded_;
         ++decoded;
         for (bool dither : {false, true}) {
             Settings().SetDither(dither);

@@ -244,8 +244,6 @@ public:
     bool CanInsertImage(std::int32_t width, std::int32_t height, std::uint8_t bitCount) const override {
         return width != 13 && GetImage(width, height, bitCount) < 0;
     }
-    bool LoadFromFile(const std::filesystem::path&) override { return false; }
-    bool SaveToFile(const std::filesystem::path&) override { return false; }
     std::unique_ptr<TOrbMultiImage> Clone() const override {
         auto clone = std::make_unique<TTestDocument>();
         CopyImagesTo(*clone);

@@ -37,40 +37,44 @@ struct TSaveRecord {
 
 enum class TCoderMode { Write, Refuse, Throw };
 
-// Stand-in icon coders that record the document and write a marker file, refusing an empty document
-// as the real writers do. Installed for the life of the fixture.
+// A manager whose icon coder is a stand-in that records the document and gives marker bytes,
+// refusing an empty document as the real writers do.
+class TRecordingManager : public TIOManager {
+public:
+    using TIOManager::TIOManager;
+    TCoderMode Mode = TCoderMode::Write;
+    TSaveRecord Saved;
+
+protected:
+    TStatus EncodeIcon(TOrbIcon& icon, TIconFileKind kind, std::vector<std::uint8_t>& bytes) override {
+        if (Mode == TCoderMode::Throw)
+            throw std::runtime_error("coder failure");
+        if (Mode == TCoderMode::Refuse || icon.ImageCount() == 0)
+            return TStatus::Fail(TFailure::Unsupported, "refused");
+        Saved = TSaveRecord{Saved.Saves + 1, kind == TIconFileKind::Macintosh ? "icns" : "ico", {}, {}, {}};
+        for (const TOrbImage& image : icon.Image()) {
+            Saved.Images.push_back({image.Width(), image.Height(), image.DataType()});
+            Saved.Bitmaps.push_back(image.Bitmap());
+            TOrbPalette palette;
+            palette.Copy(image.Palette());
+            Saved.Palettes.push_back(palette);
+        }
+        bytes = {'I', 'C', 'O', 'N'};
+        return TStatus::Ok();
+    }
+};
+
 class IOManagerTest : public testing::Test {
 protected:
     void SetUp() override {
         FSettings = std::make_unique<TGlobalSetting>(TPersistence::Detached);
         FDataType = std::make_unique<TDataType>(*FSettings);
-        FManager = std::make_unique<TIOManager>(*FSettings, *FDataType);
-        FPreviousCoders = SetIconCoders({.Ico = {Saver("ico"), {}}, .Mac = {Saver("icns"), {}}});
+        FManager = std::make_unique<TRecordingManager>(*FSettings, *FDataType);
     }
     void TearDown() override {
-        SetIconCoders(FPreviousCoders);
         FManager.reset();
         FDataType.reset();
         FSettings.reset();
-    }
-
-    std::function<bool(TOrbIcon&, const fs::path&)> Saver(std::string coder) {
-        return [this, coder](TOrbIcon& icon, const fs::path& path) {
-            if (Mode == TCoderMode::Throw)
-                throw std::runtime_error("coder failure");
-            if (Mode == TCoderMode::Refuse || icon.ImageCount() == 0)
-                return false;
-            Saved = TSaveRecord{Saved.Saves + 1, coder, {}, {}, {}};
-            for (const TOrbImage& image : icon.Image()) {
-                Saved.Images.push_back({image.Width(), image.Height(), image.DataType()});
-                Saved.Bitmaps.push_back(image.Bitmap());
-                TOrbPalette palette;
-                palette.Copy(image.Palette());
-                Saved.Palettes.push_back(palette);
-            }
-            test::WriteFileBytes(path, {'I', 'C', 'O', 'N'});
-            return true;
-        };
     }
 
     fs::path Picture(const std::string& name, const TBitmap& bitmap) {
@@ -86,11 +90,11 @@ protected:
 
     const TSavedImage* SavedImage(std::int32_t width, std::int32_t height, std::uint8_t bits,
                                   std::size_t* index = nullptr) {
-        for (std::size_t i = 0; i < Saved.Images.size(); ++i)
-            if (Saved.Images[i] == TSavedImage{width, height, bits}) {
+        for (std::size_t i = 0; i < Saved().Images.size(); ++i)
+            if (Saved().Images[i] == TSavedImage{width, height, bits}) {
                 if (index)
                     *index = i;
-                return &Saved.Images[i];
+                return &Saved().Images[i];
             }
         return nullptr;
     }
@@ -98,10 +102,9 @@ protected:
     TTempDir Dir;
     std::unique_ptr<TGlobalSetting> FSettings;
     std::unique_ptr<TDataType> FDataType;
-    std::unique_ptr<TIOManager> FManager;
-    TIconCoders FPreviousCoders;
-    TCoderMode Mode = TCoderMode::Write;
-    TSaveRecord Saved;
+    std::unique_ptr<TRecordingManager> FManager;
+    TCoderMode& Mode() { return FManager->Mode; }
+    const TSaveRecord& Saved() const { return FManager->Saved; }
     TErrorType ErrorType = TErrorType::etReadError;
 };
 
@@ -172,13 +175,13 @@ TEST_F(IOManagerTest, LargePictureGetsEveryDefaultWindowsFormatInDocumentOrder) 
     EXPECT_EQ(ErrorType, TErrorType::etNone);
     EXPECT_EQ(FManager->LastOutputFile(), Dir / "photo.ico");
     EXPECT_TRUE(fs::exists(Dir / "photo.ico"));
-    EXPECT_EQ(Saved.Coder, "ico");
+    EXPECT_EQ(Saved().Coder, "ico");
     const std::vector<TSavedImage> expected{{256, 256, 32}, {64, 64, 32}, {48, 48, 32}, {32, 32, 32},
                                             {16, 16, 32},   {48, 48, 8},  {32, 32, 8},  {16, 16, 8},
                                             {32, 32, 4},    {16, 16, 4}};
-    EXPECT_EQ(Saved.Images, expected);
+    EXPECT_EQ(Saved().Images, expected);
     // The landscape picture sits in the middle of the square: transparent bands above and below.
-    const TBitmap& large = Saved.Bitmaps[0];
+    const TBitmap& large = Saved().Bitmaps[0];
     EXPECT_EQ(AlphaOf(large.Pixel(128, 10)), 0);
     EXPECT_EQ(large.Pixel(128, 128), 0xFF3366CCu);
     EXPECT_EQ(FManager->MaxSize(), 512);
@@ -186,12 +189,12 @@ TEST_F(IOManagerTest, LargePictureGetsEveryDefaultWindowsFormatInDocumentOrder) 
 
 TEST_F(IOManagerTest, SmallPictureSkipsFormatsWiderThanItsCanvas) {
     ASSERT_TRUE(Process(Opaque("small.bmp", 200, 100)));
-    EXPECT_EQ(Saved.Images.size(), 9u);
+    EXPECT_EQ(Saved().Images.size(), 9u);
     EXPECT_EQ(SavedImage(256, 256, 32), nullptr);
     std::size_t index = 0;
     ASSERT_NE(SavedImage(32, 32, 32, &index), nullptr);
     // 200 x 100 on a 200 x 200 canvas: a quarter of the height transparent above and below.
-    const TBitmap& icon = Saved.Bitmaps[index];
+    const TBitmap& icon = Saved().Bitmaps[index];
     EXPECT_EQ(AlphaOf(icon.Pixel(16, 3)), 0);
     EXPECT_EQ(icon.Pixel(16, 16), 0xFF3366CCu);
     EXPECT_EQ(AlphaOf(icon.Pixel(16, 28)), 0);
@@ -201,32 +204,32 @@ TEST_F(IOManagerTest, MacintoshListSkipsOnlyWhatIsWiderThanTheCanvas) {
     FSettings->SetIconType(TIconType::itMac);
     ASSERT_TRUE(Process(Opaque("a.bmp", 600, 600)));
     EXPECT_EQ(FManager->LastOutputFile(), Dir / "a.icns");
-    EXPECT_EQ(Saved.Coder, "icns");
+    EXPECT_EQ(Saved().Coder, "icns");
     EXPECT_EQ(SavedImage(1024, 1024, 32), nullptr);
     EXPECT_NE(SavedImage(512, 512, 32), nullptr);
-    EXPECT_EQ(Saved.Images.size(), 11u);
+    EXPECT_EQ(Saved().Images.size(), 11u);
 }
 
 TEST_F(IOManagerTest, FormatWiderThanHighGetsTheCanvasFittedToItsHeight) {
     FSettings->SetWinFormats("32x16-32");
     ASSERT_TRUE(Process(Opaque("a.bmp", 64, 64)));
-    ASSERT_EQ(Saved.Images, (std::vector<TSavedImage>{{32, 16, 32}}));
-    EXPECT_EQ(AlphaOf(Saved.Bitmaps[0].Pixel(2, 8)), 0);
-    EXPECT_EQ(Saved.Bitmaps[0].Pixel(16, 8), 0xFF3366CCu);
-    EXPECT_EQ(AlphaOf(Saved.Bitmaps[0].Pixel(29, 8)), 0);
+    ASSERT_EQ(Saved().Images, (std::vector<TSavedImage>{{32, 16, 32}}));
+    EXPECT_EQ(AlphaOf(Saved().Bitmaps[0].Pixel(2, 8)), 0);
+    EXPECT_EQ(Saved().Bitmaps[0].Pixel(16, 8), 0xFF3366CCu);
+    EXPECT_EQ(AlphaOf(Saved().Bitmaps[0].Pixel(29, 8)), 0);
 }
 
 TEST_F(IOManagerTest, RepeatedFormatIsMadeOnce) {
     FSettings->SetWinFormats("16x16-32;16x16-32");
     ASSERT_TRUE(Process(Opaque("a.bmp", 64, 64)));
-    EXPECT_EQ(Saved.Images, (std::vector<TSavedImage>{{16, 16, 32}}));
+    EXPECT_EQ(Saved().Images, (std::vector<TSavedImage>{{16, 16, 32}}));
 }
 
 TEST_F(IOManagerTest, ListEndingInDelimiterFailsWithoutKindAndWritesNothing) {
     FSettings->SetWinFormats("16x16-32;");
     EXPECT_FALSE(Process(Opaque("a.bmp", 64, 64)));
     EXPECT_EQ(ErrorType, TErrorType::etNone);
-    EXPECT_EQ(Saved.Saves, 0);
+    EXPECT_EQ(Saved().Saves, 0);
     EXPECT_FALSE(fs::exists(Dir / "a.ico"));
     EXPECT_EQ(FManager->MaxSize(), 512);
 }
@@ -285,7 +288,7 @@ TEST_F(IOManagerTest, ShortcutNameIsNoShortcutHereAndFailsWithoutKind) {
     fs::rename(picture, Dir / "photo.LNK");
     EXPECT_FALSE(Process(Dir / "photo.LNK"));
     EXPECT_EQ(ErrorType, TErrorType::etNone);
-    EXPECT_EQ(Saved.Saves, 0);
+    EXPECT_EQ(Saved().Saves, 0);
 }
 
 TEST_F(IOManagerTest, MissingFileFailsWithoutKind) {
@@ -317,19 +320,19 @@ TEST_F(IOManagerTest, TruncatedPictureIsAReadError) {
     test::WriteFileBytes(Dir / "cut.bmp", bytes);
     EXPECT_FALSE(Process(Dir / "cut.bmp"));
     EXPECT_EQ(ErrorType, TErrorType::etReadError);
-    EXPECT_EQ(Saved.Saves, 0);
+    EXPECT_EQ(Saved().Saves, 0);
     EXPECT_EQ(FManager->MaxSize(), 512);
 }
 
 TEST_F(IOManagerTest, RefusingCoderIsAWriteErrorAndLeavesNoFile) {
-    Mode = TCoderMode::Refuse;
+    Mode() = TCoderMode::Refuse;
     EXPECT_FALSE(Process(Opaque("photo.bmp", 64, 64)));
     EXPECT_EQ(ErrorType, TErrorType::etWriteError);
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(IOManagerTest, ThrowingCoderIsAWriteErrorAndLeavesNoFile) {
-    Mode = TCoderMode::Throw;
+    Mode() = TCoderMode::Throw;
     EXPECT_FALSE(Process(Opaque("photo.bmp", 64, 64)));
     EXPECT_EQ(ErrorType, TErrorType::etWriteError);
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path()), fs::directory_iterator()), 1);
@@ -350,11 +353,11 @@ TEST_F(IOManagerTest, WindowsFourBitImageGetsTheWindowsPaletteAndEightBitAnAdapt
     TOrbPalette windows16;
     windows16.Resize(4);
     windows16.FillWin16();
-    EXPECT_TRUE(SamePalette(Saved.Palettes[four], windows16));
+    EXPECT_TRUE(SamePalette(Saved().Palettes[four], windows16));
     TOrbPalette windows256;
     windows256.Resize(8);
     windows256.FillWin256();
-    EXPECT_FALSE(SamePalette(Saved.Palettes[eight], windows256));
+    EXPECT_FALSE(SamePalette(Saved().Palettes[eight], windows256));
 }
 
 TEST_F(IOManagerTest, MacintoshImagesGetTheMacintoshPalette) {
@@ -364,8 +367,8 @@ TEST_F(IOManagerTest, MacintoshImagesGetTheMacintoshPalette) {
     TOrbPalette mac256;
     mac256.Resize(8);
     mac256.FillMac256();
-    ASSERT_EQ(Saved.Palettes.size(), 1u);
-    EXPECT_TRUE(SamePalette(Saved.Palettes[0], mac256));
+    ASSERT_EQ(Saved().Palettes.size(), 1u);
+    EXPECT_TRUE(SamePalette(Saved().Palettes[0], mac256));
 }
 
 // Formats of one size share their drawing; the depth reduction of one must not reach the other.
@@ -375,7 +378,7 @@ TEST_F(IOManagerTest, ReducedImageDoesNotLeakIntoTheFullDepthImageOfTheSameSize)
     std::size_t full = 0;
     ASSERT_NE(SavedImage(16, 16, 32, &full), nullptr);
     bool halfTransparent = false;
-    for (const TColor pixel : Saved.Bitmaps[full].Pixels())
+    for (const TColor pixel : Saved().Bitmaps[full].Pixels())
         halfTransparent |= AlphaOf(pixel) != 0 && AlphaOf(pixel) != 255;
     EXPECT_TRUE(halfTransparent);
 }

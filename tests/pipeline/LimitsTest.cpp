@@ -6,10 +6,10 @@
 #include "pipeline/IOManager.h"
 
 #include "color/DataType.h"
+#include "formats/IconCoders.h"
 #include "formats/icns/MacIcoIO.h"
 #include "image/ByteWriter.h"
 #include "image/OrbIcon.h"
-#include "pipeline/IconCoders.h"
 #include "pipeline/Importers.h"
 #include "settings/Setting.h"
 #include "support/PictureMakers.h"
@@ -478,8 +478,6 @@ const TLimitCase kLimitCases[] = {
 
 class ConversionLimitsTest : public testing::TestWithParam<TLimitCase> {
 protected:
-    void SetUp() override { RegisterIconCoders(FSettings); }
-
     TGlobalSetting FSettings{TPersistence::Detached};
     TDataType FDataType{FSettings};
     TIOManager FManager{FSettings, FDataType};
@@ -502,7 +500,7 @@ TEST_P(ConversionLimitsTest, ConvertsOrFailsAsReadErrorWithoutOutput) {
         EXPECT_EQ(errorType, TErrorType::etNone);
         ASSERT_EQ(written, std::vector<fs::path>{FDir / "picture.ico"});
         TOrbIcon icon;
-        ASSERT_TRUE(icon.LoadFromFile(written.front()));
+        ASSERT_TRUE(LoadIcon(written.front(), icon));
         EXPECT_EQ(icon.ImageCount(), 10);
     } else {
         EXPECT_FALSE(converted);

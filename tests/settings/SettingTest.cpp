@@ -272,11 +272,21 @@ TEST_F(Settings, ABinaryFileGivesDefaultsWithoutACrash) {
     });
 }
 
-TEST_F(Settings, AHundredMegabyteFileIsReadUpToTheCapAndRewrittenSmall) {
-    WriteConfig("[General]\nIconType=1\n");
-    fs::resize_file(File(), 100ull * 1024 * 1024); // sparse
-    LoadCheckAndSave([](TGlobalSetting& s) { EXPECT_EQ(s.IconType(), TIconType::itMac); });
-    EXPECT_LT(fs::file_size(File()), 1024u);
+// A file beyond the cap is read up to it, and never written back: that would cut off the rest.
+TEST_F(Settings, AFileLongerThanTheCapIsReadInPartAndLeftUntouched) {
+    const std::string tail = "\n[Other]\nKept=1\n";
+    WriteConfig("[General]\nIconType=1\n" + std::string(2 * 1024 * 1024, ';') + tail);
+    const std::string before = ReadText(File());
+    testing::internal::CaptureStderr();
+    const std::string after = LoadCheckAndSave([](TGlobalSetting& s) {
+        EXPECT_EQ(s.IconType(), TIconType::itMac);
+        s.SetIconType(TIconType::itWin);
+        EXPECT_FALSE(s.SaveSettings());
+    });
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(after, before);
+    EXPECT_NE(said.find("read only in part"), std::string::npos) << said;
+    EXPECT_NE(said.find(File().string()), std::string::npos) << said;
 }
 
 TEST_F(Settings, AFolderInPlaceOfTheFileGivesDefaultsAndShutdownDoesNotThrow) {

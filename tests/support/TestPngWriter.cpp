@@ -150,4 +150,18 @@ std::vector<std::uint8_t> JoinPngChunks(const std::vector<TPngChunk>& chunks) {
     return out;
 }
 
+std::optional<TBitmap> DecodeTestPng(const std::vector<std::uint8_t>& data) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, data.data(), data.size()))
+        return std::nullopt;
+    image.format = PNG_FORMAT_BGRA;
+    TBitmap bitmap(static_cast<std::int32_t>(image.width), static_cast<std::int32_t>(image.height));
+    if (!bitmap.IsValid() || !png_image_finish_read(&image, nullptr, bitmap.Pixels().data(), 0, nullptr)) {
+        png_image_free(&image);
+        return std::nullopt;
+    }
+    return bitmap;
+}
+
 } // namespace gw::test

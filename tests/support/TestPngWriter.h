@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "image/Bitmap.h"
+
 namespace gw::test {
 
 // A PNG to write exactly as described; rows are given packed at the bit depth, as stored in the
@@ -50,5 +52,9 @@ std::vector<TPngChunk> SplitPngChunks(const std::vector<std::uint8_t>& png);
 std::vector<std::uint8_t> JoinPngChunks(const std::vector<TPngChunk>& chunks);
 // The CRC a chunk of this type and data must carry.
 std::uint32_t PngChunkCrc(const TPngChunk& chunk);
+
+// Any PNG decoded by libpng's simplified reader into straight-alpha pixels, independently of the
+// program's own PNG code (for tests of folders that lie below the codecs); nullopt when it refuses.
+std::optional<TBitmap> DecodeTestPng(const std::vector<std::uint8_t>& data);
 
 } // namespace gw::test

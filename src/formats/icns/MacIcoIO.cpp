@@ -5,7 +5,6 @@
 #include "color/DataType.h"
 #include "formats/icns/IcnsRle.h"
 #include "image/Convert.h"
-#include "settings/Setting.h"
 
 #include <algorithm>
 #include <atomic>
@@ -350,10 +349,8 @@ TStatus TMacIcoIO::SaveToStream(TOrbMultiImage& img, TByteWriter& stream) {
     if (FDataType != nullptr) {
         PrepareDocument(img, *FDataType);
     } else {
-        TGlobalSetting nearest(TPersistence::Detached);
-        nearest.SetDither(false);
-        TDataType dataType(nearest);
-        PrepareDocument(img, dataType);
+        TDataType nearest(false);
+        PrepareDocument(img, nearest);
     }
 
     std::vector<TElement> elements = PlanElements(img, FThreadCount);
@@ -386,34 +383,6 @@ TStatus TMacIcoIO::SaveToStream(TOrbMultiImage& img, TByteWriter& stream) {
         stream.Bytes(element.Data);
     }
     return TStatus::Ok();
-}
-
-namespace {
-
-bool LoadIcnsFile(const std::filesystem::path& fileName, TOrbIcon& img, TIconLoadReport& report) {
-    TMacIcoIO coder(img.Verbose());
-    coder.SetStorageReport(&report.Images);
-    const bool loaded = coder.LoadFromFile(fileName, img);
-    report.Status = coder.LastStatus();
-    return loaded;
-}
-
-} // namespace
-
-TIconCoder MacIconCoder(const TGlobalSetting* settings) {
-    TIconCoder coder;
-    coder.SaveToFile = [settings](TOrbIcon& img, const std::filesystem::path& fileName) {
-        if (settings == nullptr)
-            return TMacIcoIO(img.Verbose()).SaveToFile(img, fileName);
-        TDataType dataType(*settings);
-        return TMacIcoIO(img.Verbose(), &dataType).SaveToFile(img, fileName);
-    };
-    coder.LoadFromFile = [](const std::filesystem::path& fileName, TOrbIcon& img) {
-        TIconLoadReport report;
-        return LoadIcnsFile(fileName, img, report);
-    };
-    coder.LoadReporting = LoadIcnsFile;
-    return coder;
 }
 
 } // namespace gw

@@ -13,8 +13,8 @@
 // Loading reads elements in any order, skips types it does not know ("TOC ", "icnV" and newer kinds),
 // finds masks before or after their images, and appends one image per image element to the document.
 
+#include "formats/MultiImageIO.h"
 #include "formats/icns/IcnsElements.h"
-#include "formats/ico/MultiImageIO.h"
 #include "image/OrbIcon.h"
 
 #include <cstdint>
@@ -22,7 +22,6 @@
 namespace gw {
 
 class TDataType;
-class TGlobalSetting;
 
 class TMacIcoIO : public TMultiImageIO {
 public:
@@ -60,10 +59,5 @@ private:
     TDataType* FDataType;
     std::int32_t FThreadCount;
 };
-
-// The .icns coder for the icon document's coder seam (see SetIconCoders). Every save remaps palette
-// images with a colour depth converter on settings, dithering when its Dither is on, so settings
-// must outlive the installed coder; null maps to the nearest colours.
-TIconCoder MacIconCoder(const TGlobalSetting* settings);
 
 } // namespace gw

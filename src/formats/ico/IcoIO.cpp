@@ -556,32 +556,4 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
     return reader.Ok() ? TStatus::Ok() : TStatus::Fail(TFailure::Truncated, "bitmap rows cut short");
 }
 
-namespace {
-
-bool LoadIconFile(const std::filesystem::path& fileName, TOrbIcon& img, TIconLoadReport& report) {
-    TIcoIO coder(img.Verbose());
-    coder.SetStorageReport(&report.Images);
-    const bool loaded = coder.LoadFromFile(fileName, img);
-    report.Status = coder.LastStatus();
-    return loaded;
-}
-
-} // namespace
-
-TIconCoder IcoIconCoder(std::function<bool()> compressVista) {
-    return {
-        .SaveToFile =
-            [compressVista](TOrbIcon& img, const std::filesystem::path& fileName) {
-                TIcoIO coder(img.Verbose(), compressVista ? compressVista() : true);
-                return coder.SaveToFile(img, fileName);
-            },
-        .LoadFromFile =
-            [](const std::filesystem::path& fileName, TOrbIcon& img) {
-                TIconLoadReport report;
-                return LoadIconFile(fileName, img, report);
-            },
-        .LoadReporting = LoadIconFile,
-    };
-}
-
 } // namespace gw

@@ -7,11 +7,10 @@
 // Layout (Microsoft's ICONDIR / ICONDIRENTRY and BITMAPINFOHEADER, all little-endian): a 6-byte
 // header, 16 bytes of directory per image, then the image blocks back to back in directory order.
 
-#include "formats/ico/MultiImageIO.h"
+#include "formats/MultiImageIO.h"
 #include "image/OrbIcon.h"
 
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <vector>
 
@@ -61,9 +60,5 @@ std::int32_t GetImageDataSize(const TOrbImage& image, bool withPalette);
 std::int32_t GetMaskSize(const TOrbImage& image);
 // The length of the PNG block the writer stores for the image, or -1 when it cannot be encoded.
 std::int32_t GetPngSize(const TOrbImage& image);
-
-// The ICO coder for the icon document's seam (see TIconCoder in image/OrbIcon.h). compressVista is
-// asked at every save; an empty function means the PNG switch is on.
-TIconCoder IcoIconCoder(std::function<bool()> compressVista = {});
 
 } // namespace gw

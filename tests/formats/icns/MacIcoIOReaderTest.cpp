@@ -313,8 +313,6 @@ TEST_F(MacIcoReaderTest, OnlyIconDocumentsAreLoaded) {
             return ImageCount();
         }
         bool CanInsertImage(std::int32_t, std::int32_t, std::uint8_t) const override { return true; }
-        bool LoadFromFile(const std::filesystem::path&) override { return false; }
-        bool SaveToFile(const std::filesystem::path&) override { return false; }
         std::unique_ptr<TOrbMultiImage> Clone() const override { return nullptr; }
     } plain;
     TMacIcoIO coder(false);
@@ -335,12 +333,11 @@ TEST(MacIcoStorageReportTest, TellsEachImagesElementAndAppliedMask) {
     TElements elements = test::ParseIcns(test::SaveIcns(*written, converter.DataType));
     elements.push_back({"ICON", Filled(128, 0)});
     TOrbIcon doc;
-    std::vector<TImageStorage> records;
+    TIconLoadReport report;
     TMacIcoIO coder(false);
-    coder.SetStorageReport(&records);
-    ASSERT_TRUE(coder.LoadFromStream(BuildIcns(elements), doc));
+    ASSERT_TRUE(coder.Load(BuildIcns(elements), doc, report));
     std::vector<std::string> storage;
-    for (const TImageStorage& record : records) {
+    for (const TImageStorage& record : report.Images) {
         storage.push_back(record.Storage);
         EXPECT_NE(doc.Image().IndexOf(record.Image), -1) << record.Storage;
     }

@@ -1,3 +1,4 @@
+#include "formats/IconCoders.h"
 #include "formats/icns/MacIcoIO.h"
 
 #include "IcnsTestSupport.h"
@@ -248,12 +249,10 @@ TEST_F(MacIcoWriterTest, SaveToFileWritesTheStreamBytes) {
     EXPECT_EQ(test::ReadFileBytes(dir / "b.icns"), Save(*copy));
 }
 
-TEST_F(MacIcoWriterTest, IconDocumentSavesIcnsThroughTheInstalledCoder) {
-    const TIconCoders previous = SetIconCoders({.Ico = {}, .Mac = MacIconCoder(&FConverter.Settings)});
+TEST_F(MacIcoWriterTest, IconDocumentSavesIcnsByTheExtension) {
     auto doc = Convert({{48, 48, 32}});
     test::TTempDir dir;
-    EXPECT_TRUE(doc->SaveToFile(dir / "c.ICNS"));
-    SetIconCoders(previous);
+    EXPECT_TRUE(SaveIcon(*doc, dir / "c.ICNS", {.Palettes = &FConverter.DataType}));
     const auto elements = ParseIcns(test::ReadFileBytes(dir / "c.ICNS"));
     EXPECT_EQ(ElementTypes(elements), (TTypes{"ih32", "h8mk"}));
 }

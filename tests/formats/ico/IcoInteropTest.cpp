@@ -23,7 +23,7 @@ std::string Quote(const fs::path& path) {
 
 bool SaveIco(TOrbIcon& doc, const fs::path& file, bool compressVista = true) {
     TIcoIO coder(false, compressVista);
-    return coder.SaveToFile(doc, file);
+    return coder.SaveToFile(doc, file).IsOk();
 }
 
 TBitmap ReadPngFile(const fs::path& file) {
@@ -198,7 +198,7 @@ TEST(IcoInteropTest, SampleIconCorpus) {
         ++files;
         TOrbIcon doc;
         TIcoIO coder(false);
-        const bool loaded = coder.LoadFromFile(entry.path(), doc);
+        const bool loaded = coder.LoadFromFile(entry.path(), doc).IsOk();
         const bool hostile = entry.path().parent_path().filename() == "bad";
         if (hostile)
             continue;

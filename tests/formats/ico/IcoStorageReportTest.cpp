@@ -3,9 +3,8 @@
 
 #include "IcoTestSupport.h"
 #include "codecs/ConvertPng.h"
+#include "formats/IconCoders.h"
 #include "formats/ico/IcoIO.h"
-#include "pipeline/IconCoders.h"
-#include "settings/Setting.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -33,33 +32,22 @@ std::vector<std::string> Described(const TOrbIcon& doc, const TIconLoadReport& r
 
 class IcoStorageReportTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        FPrevious = GetIconCoders();
-        RegisterIconCoders(Settings);
-    }
-    void TearDown() override { SetIconCoders(FPrevious); }
-
     TIconLoadReport LoadBack(const fs::path& file, TOrbIcon& doc) {
         TIconLoadReport report;
-        EXPECT_TRUE(doc.LoadFromFile(file, report)) << report.Status.Reason();
+        EXPECT_TRUE(LoadIcon(file, doc, report)) << report.Status.Reason();
         EXPECT_TRUE(report.Status.IsOk());
         return report;
     }
 
-    TGlobalSetting Settings{TPersistence::Detached};
     test::TTempDir Dir;
-
-private:
-    TIconCoders FPrevious;
 };
 
 TEST_F(IcoStorageReportTest, LargeImageIsPngWhileTheSwitchIsOnAndEveryOtherADib) {
     for (const bool png : {true, false}) {
-        Settings.SetCompressVista(png);
         TOrbIcon doc;
         test::FillDocument(doc, test::DefaultWindowsFormats());
         const fs::path file = Dir / (png ? "png.ico" : "dib.ico");
-        ASSERT_TRUE(doc.SaveToFile(file));
+        ASSERT_TRUE(SaveIcon(doc, file, {.CompressVista = png}));
 
         TOrbIcon back;
         const TIconLoadReport report = LoadBack(file, back);
@@ -75,7 +63,7 @@ TEST_F(IcoStorageReportTest, LargeImageIsPngWhileTheSwitchIsOnAndEveryOtherADib)
 TEST_F(IcoStorageReportTest, RecordsNameTheDocumentsImagesOnce) {
     TOrbIcon doc;
     test::FillDocument(doc, test::DefaultWindowsFormats());
-    ASSERT_TRUE(doc.SaveToFile(Dir / "a.ico"));
+    ASSERT_TRUE(SaveIcon(doc, Dir / "a.ico"));
     TOrbIcon back;
     const TIconLoadReport report = LoadBack(Dir / "a.ico", back);
     std::set<const TOrbImage*> seen;
@@ -124,7 +112,7 @@ TEST_P(IcoStorageReportFailureTest, FailedLoadTellsWhyAndReportsNoImage) {
     TOrbIcon doc;
     TIconLoadReport report;
     report.Images.push_back({nullptr, "stale"});
-    EXPECT_FALSE(doc.LoadFromFile(file, report));
+    EXPECT_FALSE(LoadIcon(file, doc, report));
     EXPECT_EQ(report.Status.Kind(), GetParam().Kind);
     EXPECT_FALSE(report.Status.Reason().empty());
     EXPECT_TRUE(report.Images.empty());
@@ -145,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(IcoStorageReportTest, FolderIsUnreadable) {
     TOrbIcon doc;
     TIconLoadReport report;
-    EXPECT_FALSE(doc.LoadFromFile(Dir.Path(), report));
+    EXPECT_FALSE(LoadIcon(Dir.Path(), doc, report));
     EXPECT_EQ(report.Status.Kind(), TFailure::Io);
     EXPECT_EQ(report.Status.Reason(), "not a regular file");
 }

@@ -1,7 +1,6 @@
-#include "formats/ico/MultiImageIO.h"
+#include "formats/MultiImageIO.h"
+#include "formats/IconCoders.h"
 #include "formats/ico/IcoIO.h"
-#include "pipeline/IconCoders.h"
-#include "settings/Setting.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -104,28 +103,22 @@ TEST(MultiImageIOTest, ReaderExceptionBecomesFalse) {
     EXPECT_FALSE(coder.LoadFromFile(dir / "x.ico", doc));
 }
 
-// The document reaches the ICO coder through the registered seam, with the PNG switch of the
-// settings asked at save time.
-TEST(MultiImageIOTest, RegisteredCoderSavesAndLoadsThroughTheDocument) {
-    const TIconCoders previous = GetIconCoders();
-    TGlobalSetting settings(TPersistence::Detached);
-    RegisterIconCoders(settings);
+// The document reaches the ICO coder through the icon file functions, with the PNG switch given.
+TEST(MultiImageIOTest, IconFileFunctionsSaveAndLoadThroughTheIcoCoder) {
     test::TTempDir dir;
     for (const bool png : {false, true}) {
-        settings.SetCompressVista(png);
         TOrbIcon doc;
         doc.InsertNewImage(256, 256, 32);
         doc.InsertNewImage(16, 16, 8);
         const fs::path file = dir / (png ? "png.ico" : "dib.ico");
-        ASSERT_TRUE(doc.SaveToFile(file));
+        ASSERT_TRUE(SaveIcon(doc, file, {.CompressVista = png}));
         const std::vector<std::uint8_t> bytes = test::ReadFileBytes(file);
         const std::size_t offset = bytes[6 + 16 + 12] | bytes[6 + 16 + 13] << 8 | bytes[6 + 16 + 14] << 16;
         EXPECT_EQ(bytes[offset + 1], png ? 'P' : 0) << png;
         TOrbIcon back;
-        ASSERT_TRUE(back.LoadFromFile(file));
+        ASSERT_TRUE(LoadIcon(file, back));
         EXPECT_EQ(back.ImageCount(), 2);
     }
-    SetIconCoders(previous);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "color/OrbPalette.h"
+#include "image/OrbPalette.h"
 
 #include <gtest/gtest.h>
 
