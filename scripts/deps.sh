@@ -14,7 +14,7 @@ if [ "${1:-build}" = "test" ]; then
            icoutils icnsutils imagemagick python3-pil xvfb xauth
            librsvg2-bin webp libheif-examples libavif-bin
            qt6-image-formats-plugins python3-gi gir1.2-gdkpixbuf-2.0
-           clang libclang-rt-14-dev)
+           clang libclang-rt-14-dev clang-format ccache)
 fi
 
 missing=()

@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets of fuzz/ with clang (AddressSanitizer + UndefinedBehaviorSanitizer) and
-# runs each for a short time on its seed corpus (fuzz/corpus/<target>), the regression inputs of the
-# test suite (tests/pipeline/regressions/<target>) and, when present, the matching ../shared/testdata
-# files. Fails on the first crash, leak, timeout or out-of-memory; the input is kept in
-# <build>/fuzz-artifacts/.
-#   scripts/fuzz-smoke.sh [seconds-per-target]     (default 30)
+# Runs each libFuzzer target of fuzz/ for a short time on its seed corpus (fuzz/corpus/<target>), the
+# regression inputs of the test suite (tests/pipeline/regressions/<target>) and, when present, the
+# matching ../shared/testdata files. The targets come from the clang build with AddressSanitizer and
+# UndefinedBehaviorSanitizer that also runs the test suite (build-sanitize, built here if needed).
+# Fails on the first crash, leak, timeout or out-of-memory; the input is kept in
+# build-sanitize/fuzz-artifacts/.
+#   scripts/fuzz-smoke.sh [seconds-per-target]     (default 30, or 10 when CI=true)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-30}
-build=build-fuzz
+default_seconds=30
+[ "${CI:-}" = "true" ] && default_seconds=10
+seconds=${1:-$default_seconds}
 parallel=2 # targets run at the same time
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGW_FUZZ=ON \
-    -DGW_SANITIZE=ON -DGW_BUILD_TESTS=OFF -DGW_BUILD_BENCH=OFF -DGW_BUILD_UI=OFF >/dev/null
-cmake --build "$build" --target fuzz_all -j "$(nproc 2>/dev/null || echo 2)"
+source scripts/build-env.sh
+build=$sanitize_build
+configure_sanitize
+cmake --build "$build" --target fuzz_all -j "$jobs"
 
 testdata=../shared/testdata
 testdata_for() {

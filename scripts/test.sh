@@ -1,26 +1,43 @@
 #!/usr/bin/env bash
-# Builds Glyphwright and runs every test: first the normal build, then the whole suite again built
-# with AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of every fuzz target
-# (scripts/fuzz-smoke.sh). Installs missing Debian packages first.
-#   scripts/test.sh            all three
-#   scripts/test.sh --quick    the normal build only
+# Builds Glyphwright and runs every test. Installs missing Debian packages first.
+#   1. the clang-format check of the tree (scripts/format-check.sh);
+#   2. the normal build (GCC, benchmarks built but not run) and the whole test suite;
+#   3. the whole suite again in one clang build with AddressSanitizer and UndefinedBehaviorSanitizer
+#      that also holds the libFuzzer targets;
+#   4. a short run of every fuzz target from that build (scripts/fuzz-smoke.sh: 30 s each, 10 s when
+#      CI=true).
+# Warnings are errors; compilations go through ccache when it is installed.
+#   scripts/test.sh            all four
+#   scripts/test.sh --quick    the normal build and its tests only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
+source scripts/build-env.sh
 
-jobs=$(nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+quick=false
+[ "${1:-}" = "--quick" ] && quick=true
 
-run_suite() {
-    local dir=$1; shift
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
-    ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+# phase COMMAND...: runs it and reports its wall-clock and processor time (the processor time tells
+# the time on an idle machine when the machine is shared).
+phase() {
+    local TIMEFORMAT="== $* took %0R s (processor: %0U s user, %0S s system)"
+    time "$@"
+}
+build_and_test() {
+    cmake --build "$1" -j "$jobs"
+    ctest --test-dir "$1" --output-on-failure -j "$jobs"
+}
+sanitize_suite() {
+    configure_sanitize
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        build_and_test "$sanitize_build"
 }
 
-run_suite build
-if [ "${1:-}" != "--quick" ]; then
-    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        run_suite build-sanitize -DGW_SANITIZE=ON -DGW_BUILD_BENCH=OFF
-    scripts/fuzz-smoke.sh
+$quick || phase scripts/format-check.sh
+configure build
+phase build_and_test build
+if ! $quick; then
+    phase sanitize_suite
+    phase scripts/fuzz-smoke.sh
 fi

@@ -62,7 +62,7 @@ int OpenTerminal(std::string& slaveName) {
 } // namespace
 
 const fs::path& CliProgram() {
-    static const fs::path program = fs::path(GW_BINARY_DIR) / "cli" / "glyphwright-cli";
+    static const fs::path program = BinaryDir() / "cli" / "glyphwright-cli";
     return program;
 }
 

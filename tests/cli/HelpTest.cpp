@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 using test::RunCli;
 using test::TCliResult;
 
-const fs::path kManPage = fs::path(GW_SOURCE_DIR) / "cli" / "glyphwright-cli.1";
+const fs::path kManPage = test::SourceDir() / "cli" / "glyphwright-cli.1";
 
 // The manual page's text with roff's escaped hyphens made plain.
 std::string ManPageText() {

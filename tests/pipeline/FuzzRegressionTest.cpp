@@ -32,7 +32,7 @@ std::ostream& operator<<(std::ostream& os, const TRegression& r) {
 
 std::vector<TRegression> CollectRegressions() {
     std::vector<TRegression> found;
-    const fs::path source(GW_SOURCE_DIR);
+    const fs::path& source = test::SourceDir();
     for (const fs::path& root : {source / "tests" / "pipeline" / "regressions", source / "fuzz" / "corpus"}) {
         std::error_code error;
         for (const auto& folder : fs::directory_iterator(root, error))

@@ -27,7 +27,8 @@ TEST_P(CreateImporterTable, PicksTheImporterOfTheType) {
         return;
     }
     ASSERT_NE(importer, nullptr);
-    EXPECT_EQ(typeid(*importer), *GetParam().Expected);
+    const auto& made = *importer;
+    EXPECT_EQ(typeid(made), *GetParam().Expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTypes, CreateImporterTable,

@@ -21,6 +21,18 @@ std::optional<std::filesystem::path> TestDataDir() {
     return std::nullopt;
 }
 
+// The folders come as definitions of this file alone: the other test files compile the same in every
+// clone, so that ccache serves them to a fresh clone.
+const std::filesystem::path& SourceDir() {
+    static const std::filesystem::path dir = GW_SOURCE_DIR;
+    return dir;
+}
+
+const std::filesystem::path& BinaryDir() {
+    static const std::filesystem::path dir = GW_BINARY_DIR;
+    return dir;
+}
+
 TTempDir::TTempDir() {
     std::random_device rd;
     const auto base = std::filesystem::temp_directory_path();

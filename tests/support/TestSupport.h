@@ -14,6 +14,9 @@ namespace gw::test {
 // The public conformance corpora beside the repository, or nullopt when they are absent (a user's
 // fresh clone has none). Tests that need them call GTEST_SKIP() then.
 std::optional<std::filesystem::path> TestDataDir();
+// The source folder of the project and the build folder the tests were built in.
+const std::filesystem::path& SourceDir();
+const std::filesystem::path& BinaryDir();
 #define GW_REQUIRE_TESTDATA(var)                                                                             \
     const auto var##Opt = ::gw::test::TestDataDir();                                                         \
     if (!var##Opt)                                                                                           \
