@@ -130,6 +130,7 @@ public:
         return FManager->ProcessFile(fileName, errorType);
     }
     fs::path LastOutputFile() const override { return FManager->LastOutputFile(); }
+    TStatus LastStatus() const override { return FManager->LastStatus(); }
     fs::path WantedOutputFile(const fs::path& fileName) const { return FManager->WantedOutputFile(fileName); }
 
 private:

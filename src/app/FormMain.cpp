@@ -457,13 +457,13 @@ void TfrmMain::txtHelpClick() {
 }
 
 void TfrmMain::SettingsBeforeShow() {
-    // NOTE: GetPath repairs a vanished folder in place, so it is not called while the worker reads
-    // the setting; the folder of the running batch (or the one already chosen for after it) is shown.
+    // The folder as chosen is shown even while it is gone (conversions then fail naming it), so that
+    // the user sees where icons go; while a batch runs, its folder (or the one chosen for after it).
     std::string stored;
     if (FBatchState == TBatchState::bsRunning)
         stored = FPendingSettings ? FPendingSettings->Path : FBatchPath;
     else
-        stored = FSettings->GetPath();
+        stored = FSettings->ChosenPath();
     const QString path = QString::fromStdString(stored);
     edtPath->setText(path.isEmpty() ? kSameAsSource : path);
     edtPath->deselect();
@@ -525,7 +525,7 @@ void TfrmMain::Timer4Timer() {
     for (const QString& path : FFileList)
         files.emplace_back(path.toStdString());
 
-    FBatchPath = FSettings->GetPath();
+    FBatchPath = FSettings->ChosenPath();
     FWorker = std::make_unique<TBatchProcess>(*FIOManager);
     FWorker->SetFileList(files);
     // Both events arrive on the worker thread; they are handed to the window's thread, where the

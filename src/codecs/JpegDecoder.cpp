@@ -203,7 +203,8 @@ std::int32_t ChooseJpegScale(std::int32_t width, std::int32_t height, std::int32
     return kScaleDenominator;
 }
 
-TStatus DecodeJpeg(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide) {
+TStatus DecodeJpeg(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide,
+                   TGPSize* sourceSize) {
     picture = TBitmap();
     if (data.empty())
         return TStatus::Fail(TFailure::Truncated, "JPEG: no data");
@@ -214,9 +215,7 @@ TStatus DecodeJpeg(std::span<const std::uint8_t> data, TBitmap& picture, std::in
     // Refused from the header alone, before libjpeg allocates anything for the image. The decoded size
     // (which may be scaled down) is checked against the bitmap limits below.
     if (!limits::FitsScaledSourceLimits(info.image_width, info.image_height))
-        return TStatus::Fail(TFailure::TooLarge, "JPEG: picture too large (" +
-                                                     std::to_string(info.image_width) + " x " +
-                                                     std::to_string(info.image_height) + ")");
+        return PictureTooLarge("JPEG: picture", info.image_width, info.image_height, true);
 
     const TExifOrientation orientation = FindOrientation(info);
     info.out_color_space =
@@ -233,6 +232,11 @@ TStatus DecodeJpeg(std::span<const std::uint8_t> data, TBitmap& picture, std::in
 
     const std::int64_t width = info.output_width, height = info.output_height;
     const bool swapped = SwapsAxes(orientation);
+    if (sourceSize != nullptr) {
+        const auto w = static_cast<std::int32_t>(info.image_width),
+                   h = static_cast<std::int32_t>(info.image_height);
+        *sourceSize = swapped ? TGPSize{h, w} : TGPSize{w, h};
+    }
     if (TStatus status = AllocatePicture(swapped ? height : width, swapped ? width : height, picture);
         !status)
         return status;

@@ -116,7 +116,8 @@ TEST_F(ConvertCommandTest, UndecodablePictureIsAReadError) {
     const TCliResult result = RunCli({"convert", bad.string()});
     EXPECT_EQ(result.Status, 1);
     EXPECT_EQ(Lines(result.Out),
-              std::vector<std::string>{bad.string() + ": read error (the picture could not be decoded)"});
+              std::vector<std::string>{bad.string() +
+                                       ": read error (BMP: image size runs past the end of the file)"});
     EXPECT_EQ(result.Err, "Error while opening the file!\n");
 }
 
@@ -251,7 +252,8 @@ TEST_F(ConvertCommandTest, MixedRunReportsEachPictureAndExitsWithOne) {
     EXPECT_EQ(result.Status, 1);
     EXPECT_EQ(Lines(result.Out),
               (std::vector<std::string>{good.string() + " -> " + (Dir / "good.ico").string(),
-                                        bad.string() + ": read error (the picture could not be decoded)"}));
+                                        bad.string() +
+                                            ": read error (BMP: image size runs past the end of the file)"}));
     EXPECT_EQ(result.Err, "Some files were processed successfully, but there were also errors!\n");
 }
 
@@ -261,8 +263,9 @@ TEST_F(ConvertCommandTest, WriteErrorNamesTheFolder) {
     const TCliResult result = RunCli({"convert", "--output-dir", "/proc", source.string()});
     EXPECT_EQ(result.Status, 1);
     EXPECT_EQ(Lines(result.Out),
-              std::vector<std::string>{source.string() +
-                                       ": write error (the icon could not be written into /proc)"});
+              std::vector<std::string>{
+                  source.string() + ": write error (the icon could not be written into /proc: cannot create "
+                                    "a temporary file: No such file or directory)"});
     EXPECT_EQ(result.Err, "Error while saving the file!\n");
 }
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -267,14 +268,94 @@ TEST_F(IOManagerTest, IconGoesIntoTheOutputFolderOfTheSettings) {
     EXPECT_EQ(FManager->LastOutputFile(), Dir / "out" / "photo.ico");
 }
 
-TEST_F(IOManagerTest, DeletedOutputFolderSendsTheIconBesideTheSourceAndEmptiesTheSetting) {
-    fs::create_directory(Dir / "out");
-    FSettings->SetPath((Dir / "out").string());
-    fs::remove(Dir / "out");
-    ASSERT_TRUE(Process(Opaque("photo.bmp", 64, 64)));
-    EXPECT_EQ(FManager->LastOutputFile(), Dir / "photo.ico");
-    EXPECT_EQ(FSettings->GetPath(), "");
+// A chosen folder that is gone, or is a file now, fails the conversion as a write error naming it;
+// nothing is written beside the source, and the folder stays chosen for when it comes back.
+TEST_F(IOManagerTest, MissingOutputFolderIsAWriteErrorNamingItAndNothingIsWrittenElsewhere) {
+    const fs::path source = Opaque("photo.bmp", 64, 64);
+    for (const bool replacedByFile : {false, true}) {
+        const fs::path out = Dir / (replacedByFile ? "file" : "gone");
+        if (replacedByFile)
+            test::WriteFileBytes(out, {'x'});
+        FSettings->SetPath(out.string());
+        EXPECT_FALSE(Process(source));
+        EXPECT_EQ(ErrorType, TErrorType::etWriteError);
+        EXPECT_EQ(FManager->LastStatus().Reason(),
+                  "the output folder " + out.string() +
+                      (replacedByFile ? " is not a folder" : " does not exist"));
+        EXPECT_EQ(FSettings->ChosenPath(), out.string());
+        EXPECT_EQ(FSettings->GetPath(), "");
+    }
+    EXPECT_FALSE(fs::exists(Dir / "photo.ico"));
+    EXPECT_EQ(Saved().Saves, 0);
+    fs::create_directory(Dir / "gone");
+    FSettings->SetPath((Dir / "gone").string());
+    ASSERT_TRUE(Process(source));
+    EXPECT_TRUE(FManager->LastStatus());
+    EXPECT_EQ(FManager->LastOutputFile(), Dir / "gone" / "photo.ico");
 }
+
+// Each failure says its cause, beside the kind the batch counts.
+struct TReasonCase {
+    const char* Name;
+    std::function<fs::path(const fs::path& dir)> Make;
+    TErrorType Kind;
+    std::function<std::string(const fs::path& dir)> Reason;
+};
+
+class IOManagerReasonTest : public IOManagerTest, public testing::WithParamInterface<TReasonCase> {};
+
+TEST_P(IOManagerReasonTest, SaysTheCause) {
+    EXPECT_FALSE(Process(GetParam().Make(Dir.Path())));
+    EXPECT_EQ(ErrorType, GetParam().Kind);
+    EXPECT_EQ(FManager->LastStatus().Reason(), GetParam().Reason(Dir.Path()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path()), fs::directory_iterator()), 1); // the source
+}
+
+fs::path WriteBmp(const fs::path& path, std::int32_t width, std::int32_t height) {
+    test::WriteFileBytes(path, test::EncodeTestBmp(test::MakeSolid(width, height, 0xFF3366CC)));
+    return path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, IOManagerReasonTest,
+    testing::Values(
+        TReasonCase{"SmallerThanEveryFormat",
+                    [](const fs::path& d) { return WriteBmp(d / "tiny.bmp", 8, 8); },
+                    TErrorType::etWriteError,
+                    [](const fs::path&) {
+                        return std::string(
+                            "the picture is smaller than the smallest image of the format list (16 x 16)");
+                    }},
+        TReasonCase{
+            "FittedSideRoundsToZero", [](const fs::path& d) { return WriteBmp(d / "thin.bmp", 65535, 1); },
+            TErrorType::etReadError,
+            [](const fs::path&) {
+                return std::string("the picture of 65535 x 1 pixels is too thin to fit into 1024 x 1024 "
+                                   "(a side would have no pixel)");
+            }},
+        TReasonCase{"BeyondTheLimits",
+                    [](const fs::path& d) {
+                        auto bytes = test::EncodeTestBmp(test::MakeSolid(2, 2, 0xFF000000));
+                        const std::uint32_t side = 70000; // biWidth and biHeight, little-endian
+                        for (int i = 0; i < 4; ++i)
+                            bytes[18 + i] = bytes[22 + i] = static_cast<std::uint8_t>(side >> (8 * i));
+                        test::WriteFileBytes(d / "huge.bmp", bytes);
+                        return d / "huge.bmp";
+                    },
+                    TErrorType::etReadError,
+                    [](const fs::path&) {
+                        return std::string(
+                            "picture too large (70000 x 70000; the limit is 65535 pixels a side "
+                            "and 67108864 pixels in all)");
+                    }},
+        TReasonCase{"NameTooLongForTheFileSystem",
+                    [](const fs::path& d) { return WriteBmp(d / (std::string(252, 'n') + ".b"), 64, 64); },
+                    TErrorType::etWriteError,
+                    [](const fs::path& d) {
+                        return "the icon could not be written into " + d.string() + ": the name " +
+                               std::string(252, 'n') + ".ico is too long for the file system";
+                    }}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(IOManagerTest, SymbolicLinkToAPictureIsFollowed) {
     const fs::path target = Opaque("real.bmp", 64, 64);
