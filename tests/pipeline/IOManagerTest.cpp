@@ -4,6 +4,7 @@
 #include "image/OrbIcon.h"
 #include "image/OrbImage.h"
 #include "settings/Setting.h"
+#include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -130,16 +131,49 @@ TEST_P(SolveBitmapSizeTest, FitsIntoTheCanvasSideAndNeverGrows) {
     EXPECT_EQ(fitted->Width(), c.FittedW);
     EXPECT_EQ(fitted->Height(), c.FittedH);
     EXPECT_EQ(fitted->Pixel(c.FittedW / 2, c.FittedH / 2), 0xFF102030u);
+    // The picture covers the whole fitted size: no last row or column stays transparent.
+    EXPECT_EQ(fitted->Pixel(c.FittedW - 1, c.FittedH - 1), 0xFF102030u);
+    EXPECT_EQ(fitted->Pixel(0, 0), 0xFF102030u);
 }
 
 INSTANTIATE_TEST_SUITE_P(WorkedValues, SolveBitmapSizeTest,
                          testing::Values(TFitCase{"Landscape3000x2000", 3000, 2000, 1024, 683},
                                          TFitCase{"HalfRoundsToEven2048x1025", 2048, 1025, 1024, 512},
                                          TFitCase{"Portrait1025x2048", 1025, 2048, 512, 1024},
+                                         TFitCase{"HalfRoundsToEven4096x2050", 4096, 2050, 1024, 512},
                                          TFitCase{"Tall1023x5000", 1023, 5000, 210, 1024},
                                          TFitCase{"Exact1024", 1024, 1024, 1024, 1024},
                                          TFitCase{"Smaller1000x800", 1000, 800, 1000, 800}),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+// A picture decoded at a reduced scale is fitted from its real size, as the same picture in a format
+// without reduced decoding: 256 x 129 fits 64 x 32 (a JPEG at 2/8 decodes 64 x 33), 256 x 170 fits
+// 64 x 42 (a JPEG 2000 two levels down decodes 64 x 43).
+TEST_F(IOManagerTest, ReducedDecodeIsFittedFromTheRealSize) {
+    const TBitmap jpegPicture = test::MakeSolid(256, 129, 0xFF808080);
+    test::WriteFileBytes(Dir / "wide.jpg", test::EncodeJpeg(jpegPicture));
+    test::WriteFileBytes(Dir / "wide.png", test::EncodePng(jpegPicture));
+    test::TJ2kComponent grey;
+    grey.Samples.assign(256 * 170, 128);
+    test::WriteFileBytes(Dir / "wide.jp2", test::EncodeJpeg2000(256, 170, {grey}, true));
+    struct TCase {
+        const char* File;
+        TFileTypes Type;
+        std::int32_t Width, Height;
+    };
+    for (const TCase& c :
+         {TCase{"wide.jpg", TFileTypes::ftJpg, 64, 32}, TCase{"wide.png", TFileTypes::ftPng, 64, 32},
+          TCase{"wide.jp2", TFileTypes::ftJpg2000, 64, 42}}) {
+        SCOPED_TRACE(c.File);
+        FManager->SetMaxSize(64);
+        std::int32_t width = 64, height = 64;
+        const auto fitted = FManager->ImportToImage(width, height, true, Dir / c.File, c.Type);
+        ASSERT_TRUE(fitted);
+        EXPECT_EQ(width, c.Width);
+        EXPECT_EQ(height, c.Height);
+        EXPECT_EQ(AlphaOf(fitted->Pixel(c.Width - 1, c.Height - 1)), 255u);
+    }
+}
 
 TEST_F(IOManagerTest, SolveBitmapSizeWithoutSizeChangeGivesTheWantedSize) {
     std::int32_t width = 64, height = 32;
