@@ -73,8 +73,8 @@ std::optional<std::string> ReadOptions(const TParsedArgs& parsed, TConvertOption
         options.OutputDir = *dir;
     }
     if (const auto formats = parsed.Value("formats")) {
-        if (!ParseFormatList(*formats))
-            return "--formats: '" + *formats + "' is not a list like 16x16-32;32x32-8";
+        if (const auto problem = FormatListProblem(*formats, options.IconType == TIconType::itMac))
+            return "--formats: " + *problem + " (a list is like 16x16-32;32x32-8)";
         options.Formats = *formats;
     }
     options.Jobs = ProcessorCount();
@@ -313,8 +313,10 @@ OPTIONS
 
     --formats LIST
         The images of the icon type chosen, as WIDTHxHEIGHT-BITS items separated by ";" (bits 32,
-        8, 4 or 1), for example "16x16-32;32x32-8;256x256-32". Formats wider than the picture's
-        canvas are left out. The defaults:
+        24, 8, 4 or 1), for example "16x16-32;32x32-8;256x256-32". A Windows icon holds sides up
+        to 256, a Macintosh icon the sizes and depths of the defaults below (and 16x12 at 1, 4
+        and 8 bits); a list with an item the icon type cannot hold is refused. Formats wider than
+        the picture's canvas are left out. The defaults:
           win: 16x16-32;16x16-8;16x16-4;32x32-32;32x32-8;32x32-4;48x48-32;48x48-8;64x64-32;
                256x256-32
           mac: 16x16-32;16x16-8;16x16-4;32x32-32;32x32-8;32x32-4;48x48-32;48x48-8;128x128-32;

@@ -48,6 +48,31 @@ TParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<TO
             continue;
         }
 
+        if (arg[1] != '-' && arg.size() > 2) {
+            // Short options grouped as getopt takes them: "-qr" is "-q -r", "-j1" is "-j 1".
+            for (std::size_t k = 1; k < arg.size(); ++k) {
+                const TOptionSpec* grouped = FindShort(specs, arg[k]);
+                if (grouped == nullptr) {
+                    result.Error = "unknown option -" + std::string(1, arg[k]) + " in " + arg;
+                    return result;
+                }
+                if (!grouped->TakesValue) {
+                    result.Options.push_back({grouped->Name, {}});
+                    continue;
+                }
+                if (k + 1 < arg.size()) {
+                    result.Options.push_back({grouped->Name, arg.substr(k + 1)});
+                } else if (i + 1 < args.size()) {
+                    result.Options.push_back({grouped->Name, args[++i]});
+                } else {
+                    result.Error = "option -" + std::string(1, arg[k]) + " needs a value";
+                    return result;
+                }
+                break;
+            }
+            continue;
+        }
+
         const TOptionSpec* spec = nullptr;
         std::optional<std::string> inlineValue;
         if (arg[1] == '-') {
@@ -57,7 +82,7 @@ TParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<TO
             if (equals != std::string::npos)
                 inlineValue = arg.substr(equals + 1);
             spec = FindLong(specs, name);
-        } else if (arg.size() == 2) {
+        } else {
             spec = FindShort(specs, arg[1]);
         }
         if (spec == nullptr) {

@@ -1,6 +1,7 @@
 #include "app/FormMain.h"
 
 #include "color/DataType.h"
+#include "pipeline/FormatList.h"
 #include "pipeline/IOManager.h"
 #include "settings/Setting.h"
 #include "ui/Animation.h"
@@ -65,6 +66,8 @@ TfrmMain::TfrmMain(TProcessorFactory processorFactory, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
     // FormCreate. Critical-error dialogs do not exist on this platform, so step 1 has nothing to do.
     FSettings = std::make_unique<TGlobalSetting>();
+    // A format list the program cannot use (hand-edited, say) becomes the default, and is saved so.
+    RepairFormatLists(*FSettings);
     FDataType = std::make_unique<TDataType>(*FSettings);
     FIOManager = (processorFactory ? processorFactory : MakeIOManager)(*FSettings, *FDataType);
 

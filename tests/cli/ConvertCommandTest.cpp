@@ -92,22 +92,52 @@ TEST_P(ConvertUsageErrorTest, ExitsWithTwoAndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, ConvertUsageErrorTest,
-    testing::Values(TUsageCase{"NoArguments", {}}, TUsageCase{"UnknownCommand", {"transmogrify", "PICTURE"}},
-                    TUsageCase{"NoPath", {"convert"}},
-                    TUsageCase{"UnknownOption", {"convert", "--fast", "PICTURE"}},
-                    TUsageCase{"BadType", {"convert", "--type", "linux", "PICTURE"}},
-                    TUsageCase{"TypeWithoutValue", {"convert", "PICTURE", "--type"}},
-                    TUsageCase{"MissingOutputFolder", {"convert", "--output-dir", "MISSING", "PICTURE"}},
-                    TUsageCase{"OutputFolderIsAFile", {"convert", "--output-dir", "PICTURE", "PICTURE"}},
-                    TUsageCase{"FormatListEndingInDelimiter",
-                               {"convert", "--formats", "16x16-32;", "PICTURE"}},
-                    TUsageCase{"FlagWithValue", {"convert", "--quiet=yes", "PICTURE"}},
-                    TUsageCase{"ModernWindowsIcon", {"convert", "--modern", "PICTURE"}},
-                    TUsageCase{"NoJobs", {"convert", "--jobs", "0", "PICTURE"}},
-                    TUsageCase{"NegativeJobs", {"convert", "-j", "-2", "PICTURE"}},
-                    TUsageCase{"TooManyJobs", {"convert", "--jobs=65", "PICTURE"}},
-                    TUsageCase{"JobsNotANumber", {"convert", "--jobs", "2x", "PICTURE"}}),
+    testing::Values(
+        TUsageCase{"NoArguments", {}}, TUsageCase{"UnknownCommand", {"transmogrify", "PICTURE"}},
+        TUsageCase{"NoPath", {"convert"}}, TUsageCase{"UnknownOption", {"convert", "--fast", "PICTURE"}},
+        TUsageCase{"BadType", {"convert", "--type", "linux", "PICTURE"}},
+        TUsageCase{"TypeWithoutValue", {"convert", "PICTURE", "--type"}},
+        TUsageCase{"MissingOutputFolder", {"convert", "--output-dir", "MISSING", "PICTURE"}},
+        TUsageCase{"OutputFolderIsAFile", {"convert", "--output-dir", "PICTURE", "PICTURE"}},
+        TUsageCase{"FormatListEndingInDelimiter", {"convert", "--formats", "16x16-32;", "PICTURE"}},
+        TUsageCase{"FlagWithValue", {"convert", "--quiet=yes", "PICTURE"}},
+        TUsageCase{"ModernWindowsIcon", {"convert", "--modern", "PICTURE"}},
+        TUsageCase{"NoJobs", {"convert", "--jobs", "0", "PICTURE"}},
+        TUsageCase{"NegativeJobs", {"convert", "-j", "-2", "PICTURE"}},
+        TUsageCase{"TooManyJobs", {"convert", "--jobs=65", "PICTURE"}},
+        TUsageCase{"JobsNotANumber", {"convert", "--jobs", "2x", "PICTURE"}},
+        TUsageCase{"AttachedJobsNotANumber", {"convert", "-j2x", "PICTURE"}},
+        TUsageCase{"UnknownShortOptionInAGroup", {"convert", "-qz", "PICTURE"}},
+        TUsageCase{"EmptyFormatList", {"convert", "--formats", "", "PICTURE"}},
+        TUsageCase{"BitCountTakenModulo256", {"convert", "--formats", "16x16-264", "PICTURE"}},
+        TUsageCase{"SixteenBits", {"convert", "--formats", "16x16-16", "PICTURE"}},
+        TUsageCase{"TooLargeForAWindowsIcon", {"convert", "--formats", "16x16-32;1024x1024-32", "PICTURE"}},
+        TUsageCase{"SizeTheMacintoshTableLacks",
+                   {"convert", "--type", "mac", "--formats", "64x64-32", "PICTURE"}}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// The refusal names the item at fault.
+TEST_F(ConvertCommandTest, UnusableFormatItemIsNamed) {
+    const TCliResult result =
+        RunCli({"convert", "--formats", "16x16-32;32x32-264", Picture("photo.bmp").string()});
+    EXPECT_EQ(result.Status, 2);
+    EXPECT_NE(result.Err.find("'32x32-264': the bit count must be 1, 4, 8, 24 or 32"), std::string::npos)
+        << result.Err;
+}
+
+// Short options take their value attached and group as getopt has them; long ones after "=".
+TEST_F(ConvertCommandTest, AttachedAndGroupedOptionsAreTaken) {
+    const fs::path source = Picture("photo.bmp");
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"-j1"}, {"--jobs=2"}, {"-qj1"}, {"-qj", "1"}, {"--formats=16x16-24"}}) {
+        std::vector<std::string> args{"convert"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back(source.string());
+        const TCliResult result = RunCli(args);
+        EXPECT_EQ(result.Status, 0) << options.front() << ": " << result.Err;
+    }
+    EXPECT_TRUE(fs::exists(Dir / "photo (5).ico"));
+}
 
 // --- Failures (no icon written) -------------------------------------------------------------------
 
