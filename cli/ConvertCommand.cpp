@@ -139,9 +139,36 @@ private:
     std::unique_ptr<TIOManager> FManager;
 };
 
-// Replaces every folder among paths by the regular files below it (symbolic links to files included,
-// links to folders not followed), sorted by path; other paths stay as they are. A folder that cannot
-// be read is reported and sets walkFailed.
+// Adds the regular files below folder to found (symbolic links to files included, links to folders
+// not followed). Every folder below that cannot be read is reported on its own line and sets
+// walkFailed; the walk goes on with the others.
+void WalkFolder(const fs::path& folder, std::vector<fs::path>& found, bool& walkFailed) {
+    std::vector<fs::path> pending{folder};
+    while (!pending.empty()) {
+        const fs::path current = std::move(pending.back());
+        pending.pop_back();
+        std::error_code ec;
+        fs::directory_iterator it(current, ec);
+        for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+            std::error_code typeError;
+            if (it->is_symlink(typeError)) {
+                if (it->is_regular_file(typeError))
+                    found.push_back(it->path());
+            } else if (it->is_directory(typeError)) {
+                pending.push_back(it->path());
+            } else if (it->is_regular_file(typeError)) {
+                found.push_back(it->path());
+            }
+        }
+        if (ec) {
+            ReportError(kCommand, current, "cannot read the folder: " + ec.message());
+            walkFailed = true;
+        }
+    }
+}
+
+// Replaces every folder among paths by the regular files below it, sorted by path; other paths stay
+// as they are.
 std::vector<fs::path> ExpandFolders(const std::vector<fs::path>& paths, bool& walkFailed) {
     std::vector<fs::path> files;
     for (const fs::path& path : paths) {
@@ -151,16 +178,7 @@ std::vector<fs::path> ExpandFolders(const std::vector<fs::path>& paths, bool& wa
             continue;
         }
         std::vector<fs::path> found;
-        fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec);
-        for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            std::error_code typeError;
-            if (it->is_regular_file(typeError))
-                found.push_back(it->path());
-        }
-        if (ec) {
-            ReportError(kCommand, path, "cannot read the folder: " + ec.message());
-            walkFailed = true;
-        }
+        WalkFolder(path, found, walkFailed);
         std::sort(found.begin(), found.end());
         files.insert(files.end(), found.begin(), found.end());
     }

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace gw {
@@ -297,6 +298,37 @@ TEST_F(ConvertCommandTest, WriteErrorNamesTheFolder) {
                   source.string() + ": write error (the icon could not be written into /proc: cannot create "
                                     "a temporary file: No such file or directory)"});
     EXPECT_EQ(result.Err, "Error while saving the file!\n");
+}
+
+// An unreadable folder below a walked one is reported on a line of its own and fails the run, while
+// the pictures of the other folders are converted. The super-user reads every folder, so as root the
+// program runs as nobody.
+TEST_F(ConvertCommandTest, UnreadableFolderOfARecursiveWalkFailsTheRun) {
+    std::vector<std::string> args{"convert", "-r", "-j1"};
+    std::vector<std::string> asNobody;
+    if (::geteuid() == 0) {
+        if (!fs::exists("/usr/bin/setpriv"))
+            GTEST_SKIP() << "root without setpriv";
+        asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    }
+    fs::create_directories(Dir / "walk" / "locked");
+    const fs::path visible = Picture("walk/visible.bmp");
+    Picture("walk/locked/hidden.bmp");
+    for (const auto& entry : fs::recursive_directory_iterator(Dir.Path()))
+        fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add);
+    fs::permissions(Dir.Path(), fs::perms::all, fs::perm_options::add);
+    fs::permissions(Dir / "walk" / "locked", fs::perms::none);
+    args.push_back((Dir / "walk").string());
+    const TCliResult result = asNobody.empty() ? RunCli(args) : test::RunCliWrapped(asNobody, args);
+    fs::permissions(Dir / "walk" / "locked", fs::perms::owner_all);
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_EQ(Lines(result.Out),
+              std::vector<std::string>{visible.string() + " -> " + (Dir / "walk" / "visible.ico").string()});
+    EXPECT_NE(result.Err.find("glyphwright-cli convert: " + (Dir / "walk" / "locked").string() +
+                              ": cannot read the folder: Permission denied\n"),
+              std::string::npos)
+        << result.Err;
+    EXPECT_FALSE(fs::exists(Dir / "walk" / "locked" / "hidden.ico"));
 }
 
 // --- Ctrl-C ---------------------------------------------------------------------------------------
