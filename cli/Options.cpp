@@ -1,7 +1,10 @@
 #include "Options.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 
 namespace gw::cli {
 
@@ -131,10 +134,32 @@ std::optional<std::int32_t> ParseCount(const std::string& text, std::int32_t min
     return value;
 }
 
+namespace {
+
+// The error of the first write to standard output that failed, or 0.
+std::atomic<int> gOutputError{0};
+
+} // namespace
+
 void PrintLine(std::FILE* stream, const std::string& line) {
-    std::fputs(line.c_str(), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
+    errno = 0;
+    const bool written =
+        std::fputs(line.c_str(), stream) >= 0 && std::fputc('\n', stream) != EOF && std::fflush(stream) == 0;
+    if (!written && stream == stdout) {
+        int expected = 0;
+        gOutputError.compare_exchange_strong(expected, errno != 0 ? errno : EIO);
+    }
+}
+
+std::optional<std::string> StandardOutputFailure() {
+    errno = 0;
+    if (std::fflush(stdout) != 0 && gOutputError == 0)
+        gOutputError = errno != 0 ? errno : EIO;
+    if (gOutputError == 0 && std::ferror(stdout) != 0)
+        gOutputError = EIO;
+    if (gOutputError == 0)
+        return std::nullopt;
+    return std::string("write error on standard output: ") + std::strerror(gOutputError);
 }
 
 int UsageError(const char* command, const std::string& message) {
