@@ -37,12 +37,6 @@ constexpr int kHeaderHeight = 25;
 const QString kSameAsSource = QStringLiteral("Same as source");
 const QColor kTextColor(0xA6, 0xA6, 0xA6);
 
-// The layout's font sizes are given in the units of the original design; this maps them to pixels so
-// that the texts fit their boxes.
-int FontPixels(int size) {
-    return size - 2;
-}
-
 std::unique_ptr<TFileProcessor> MakeIOManager(const TGlobalSetting& settings, TDataType& dataType) {
     return std::make_unique<TIOManager>(settings, dataType);
 }
@@ -92,7 +86,10 @@ TfrmMain::TfrmMain(TProcessorFactory processorFactory, QWidget* parent)
     FSurfaceMngr =
         std::make_unique<TSurfaceManager>(layButton, txtButton, [this](bool value) { SetAllowDrop(value); });
 
+    // The splash and the wait before the summary last whole seconds, which a coarse timer may cut
+    // by some percent.
     Timer2 = new QTimer(this);
+    Timer2->setTimerType(Qt::PreciseTimer);
     Timer2->setSingleShot(true);
     Timer2->setInterval(1);
     connect(Timer2, &QTimer::timeout, this, &TfrmMain::Timer2Timer);
@@ -105,6 +102,7 @@ TfrmMain::TfrmMain(TProcessorFactory processorFactory, QWidget* parent)
     Timer4->setInterval(300);
     connect(Timer4, &QTimer::timeout, this, &TfrmMain::Timer4Timer);
     Timer5 = new QTimer(this);
+    Timer5->setTimerType(Qt::PreciseTimer);
     Timer5->setSingleShot(true);
     Timer5->setInterval(1000);
     connect(Timer5, &QTimer::timeout, this, &TfrmMain::Timer5Timer);
