@@ -13,6 +13,9 @@ TTransparentDropTarget::TTransparentDropTarget(QWidget* owner) : QWidget(owner) 
 }
 
 void TTransparentDropTarget::SetAllowDrop(bool value) {
+    // A disabled control gets no drag events, so a drag in progress ends here for the window.
+    if (!value && isEnabled())
+        emit DragLeave();
     setEnabled(value);
     setAcceptDrops(value);
     setAttribute(Qt::WA_TransparentForMouseEvents, !value);

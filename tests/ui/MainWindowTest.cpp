@@ -299,6 +299,16 @@ private slots:
             QApplication::sendEvent(window, &leave);
             QTRY_COMPARE(image->Blend(), 0.0);
         }
+        // A drag still over the picture when another surface comes puts it out too.
+        QMimeData text;
+        text.setText(QStringLiteral("words"));
+        QDragEnterEvent enter(over, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window, &enter);
+        QTRY_COMPARE(image->Blend(), 1.0);
+        test.Click("imgSettings");
+        QTRY_COMPARE(image->Blend(), 0.0);
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(window, &leave);
         QCOMPARE(test.Window->BatchState(), TfrmMain::TBatchState::bsIdle);
     }
 
