@@ -29,11 +29,8 @@ struct TJpegError {
     std::jmp_buf Jump;
     char Message[JMSG_LENGTH_MAX];
     TFailure Kind;
-    // The data end without an end marker: the decode fails with Truncated and this set.
-    bool HitEnd = false;
-    // The data are such a file with the end marker put back: entropy data that run into it
-    // before the first scan is complete fail.
-    bool EndRepaired = false;
+    // The data ended before the end marker (libjpeg then goes on as if it had come).
+    bool SawEnd = false;
 };
 
 [[noreturn]] void Raise(j_common_ptr info, TFailure kind) {
@@ -43,25 +40,28 @@ struct TJpegError {
     std::longjmp(error->Jump, 1);
 }
 
+// An error after the data ended early is the file's being cut short.
 void OnError(j_common_ptr info) {
-    Raise(info, TFailure::Corrupt);
+    Raise(info, reinterpret_cast<TJpegError*>(info->err)->SawEnd ? TFailure::Truncated : TFailure::Corrupt);
 }
 
-// Warnings about odd but decodable data are ignored; a file that ends inside the image data fails
-// (and is tried again with its end marker put back, see DecodeJpeg).
+// Warnings about odd but decodable data are ignored. A file that ends early is decoded from what its
+// scans hold, as other viewers show it, unless its first (or only) scan is not whole: then the data
+// end where the scan still wants bits.
 void OnMessage(j_common_ptr info, int level) {
     if (level >= 0)
         return;
     auto* error = reinterpret_cast<TJpegError*>(info->err);
     if (info->err->msg_code == JWRN_JPEG_EOF) {
-        error->HitEnd = !error->EndRepaired;
-        Raise(info, TFailure::Truncated);
+        error->SawEnd = true;
+        return;
     }
-    // With the end marker put back, a scan that runs into it lacks data: fine for a later scan of a
-    // progressive file (the earlier ones are whole), not for the first or only one.
-    if (error->EndRepaired && info->err->msg_code == JWRN_HIT_MARKER && info->is_decompressor &&
-        reinterpret_cast<j_decompress_ptr>(info)->input_scan_number <= 1)
-        Raise(info, TFailure::Truncated);
+    if (error->SawEnd && info->err->msg_code == JWRN_HIT_MARKER &&
+        (!info->is_decompressor || reinterpret_cast<j_decompress_ptr>(info)->input_scan_number <= 1)) {
+        std::snprintf(error->Message, sizeof error->Message, "%s", "the file ends inside its first scan");
+        error->Kind = TFailure::Truncated;
+        std::longjmp(error->Jump, 1);
+    }
 }
 
 // The progress manager with what it has counted of the scans so far.
@@ -123,8 +123,6 @@ public:
     jpeg_decompress_struct& Info() { return FInfo; }
 
     TStatus Failure() const { return TStatus::Fail(FError.Kind, std::string("JPEG: ") + FError.Message); }
-    bool HitEnd() const { return FError.HitEnd; }
-    void SetEndRepaired() { FError.EndRepaired = true; }
 
     bool ReadHeader(std::span<const std::uint8_t> data) {
         if (setjmp(FError.Jump))
@@ -220,23 +218,15 @@ std::int32_t ChooseJpegScale(std::int32_t width, std::int32_t height, std::int32
     return kScaleDenominator;
 }
 
-namespace {
-
-// One decode; hitEnd tells a failure because the data end without an end marker.
-TStatus DecodeJpegOnce(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide,
-                       TGPSize* sourceSize, bool endRepaired, bool& hitEnd) {
+TStatus DecodeJpeg(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide,
+                   TGPSize* sourceSize) {
     picture = TBitmap();
-    hitEnd = false;
+    if (data.empty())
+        return TStatus::Fail(TFailure::Truncated, "JPEG: no data");
     TJpegSession session;
-    if (endRepaired)
-        session.SetEndRepaired();
-    const auto failed = [&] {
-        hitEnd = session.HitEnd();
-        return session.Failure();
-    };
     jpeg_decompress_struct& info = session.Info();
     if (!session.ReadHeader(data))
-        return failed();
+        return session.Failure();
     // Refused from the header alone, before libjpeg allocates anything for the image. The decoded size
     // (which may be scaled down) is checked against the bitmap limits below.
     if (!limits::FitsScaledSourceLimits(info.image_width, info.image_height))
@@ -251,7 +241,7 @@ TStatus DecodeJpegOnce(std::span<const std::uint8_t> data, TBitmap& picture, std
     info.scale_denom = kScaleDenominator;
     info.dct_method = JDCT_ISLOW;
     if (!session.CalcOutputDimensions())
-        return failed();
+        return session.Failure();
     if (info.output_components != 4)
         return TStatus::Fail(TFailure::Unsupported, "JPEG: unsupported colour layout");
 
@@ -268,32 +258,9 @@ TStatus DecodeJpegOnce(std::span<const std::uint8_t> data, TBitmap& picture, std
     std::vector<TColor> scratch(static_cast<std::size_t>(width));
     if (!session.ReadPixels(picture, scratch, orientation)) {
         picture = TBitmap();
-        return failed();
+        return session.Failure();
     }
     return TStatus::Ok();
-}
-
-} // namespace
-
-TStatus DecodeJpeg(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide,
-                   TGPSize* sourceSize) {
-    picture = TBitmap();
-    if (data.empty())
-        return TStatus::Fail(TFailure::Truncated, "JPEG: no data");
-    bool hitEnd = false;
-    TStatus status = DecodeJpegOnce(data, picture, targetSide, sourceSize, false, hitEnd);
-    if (status || !hitEnd)
-        return status;
-    // A file that lacks only its end marker (or was cut short by a byte or so) is shown as other
-    // viewers show it: decoded again with the marker put back, which tells whether its scans are
-    // whole.
-    std::vector<std::uint8_t> repaired(data.begin(), data.end());
-    repaired.push_back(0xFF);
-    repaired.push_back(JPEG_EOI);
-    if (DecodeJpegOnce(repaired, picture, targetSide, sourceSize, true, hitEnd))
-        return TStatus::Ok();
-    picture = TBitmap();
-    return status;
 }
 
 } // namespace gw
