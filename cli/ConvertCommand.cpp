@@ -73,8 +73,8 @@ std::optional<std::string> ReadOptions(const TParsedArgs& parsed, TConvertOption
         options.OutputDir = *dir;
     }
     if (const auto formats = parsed.Value("formats")) {
-        if (!ParseFormatList(*formats))
-            return "--formats: '" + *formats + "' is not a list like 16x16-32;32x32-8";
+        if (const auto problem = FormatListProblem(*formats, options.IconType == TIconType::itMac))
+            return "--formats: " + *problem + " (a list is like 16x16-32;32x32-8)";
         options.Formats = *formats;
     }
     options.Jobs = ProcessorCount();
@@ -130,6 +130,7 @@ public:
         return FManager->ProcessFile(fileName, errorType);
     }
     fs::path LastOutputFile() const override { return FManager->LastOutputFile(); }
+    TStatus LastStatus() const override { return FManager->LastStatus(); }
     fs::path WantedOutputFile(const fs::path& fileName) const { return FManager->WantedOutputFile(fileName); }
 
 private:
@@ -138,9 +139,36 @@ private:
     std::unique_ptr<TIOManager> FManager;
 };
 
-// Replaces every folder among paths by the regular files below it (symbolic links to files included,
-// links to folders not followed), sorted by path; other paths stay as they are. A folder that cannot
-// be read is reported and sets walkFailed.
+// Adds the regular files below folder to found (symbolic links to files included, links to folders
+// not followed). Every folder below that cannot be read is reported on its own line and sets
+// walkFailed; the walk goes on with the others.
+void WalkFolder(const fs::path& folder, std::vector<fs::path>& found, bool& walkFailed) {
+    std::vector<fs::path> pending{folder};
+    while (!pending.empty()) {
+        const fs::path current = std::move(pending.back());
+        pending.pop_back();
+        std::error_code ec;
+        fs::directory_iterator it(current, ec);
+        for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+            std::error_code typeError;
+            if (it->is_symlink(typeError)) {
+                if (it->is_regular_file(typeError))
+                    found.push_back(it->path());
+            } else if (it->is_directory(typeError)) {
+                pending.push_back(it->path());
+            } else if (it->is_regular_file(typeError)) {
+                found.push_back(it->path());
+            }
+        }
+        if (ec) {
+            ReportError(kCommand, current, "cannot read the folder: " + ec.message());
+            walkFailed = true;
+        }
+    }
+}
+
+// Replaces every folder among paths by the regular files below it, sorted by path; other paths stay
+// as they are.
 std::vector<fs::path> ExpandFolders(const std::vector<fs::path>& paths, bool& walkFailed) {
     std::vector<fs::path> files;
     for (const fs::path& path : paths) {
@@ -150,16 +178,7 @@ std::vector<fs::path> ExpandFolders(const std::vector<fs::path>& paths, bool& wa
             continue;
         }
         std::vector<fs::path> found;
-        fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec);
-        for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            std::error_code typeError;
-            if (it->is_regular_file(typeError))
-                found.push_back(it->path());
-        }
-        if (ec) {
-            ReportError(kCommand, path, "cannot read the folder: " + ec.message());
-            walkFailed = true;
-        }
+        WalkFolder(path, found, walkFailed);
         std::sort(found.begin(), found.end());
         files.insert(files.end(), found.begin(), found.end());
     }
@@ -312,8 +331,10 @@ OPTIONS
 
     --formats LIST
         The images of the icon type chosen, as WIDTHxHEIGHT-BITS items separated by ";" (bits 32,
-        8, 4 or 1), for example "16x16-32;32x32-8;256x256-32". Formats wider than the picture's
-        canvas are left out. The defaults:
+        24, 8, 4 or 1), for example "16x16-32;32x32-8;256x256-32". A Windows icon holds sides up
+        to 256, a Macintosh icon the sizes and depths of the defaults below (and 16x12 at 1, 4
+        and 8 bits); a list with an item the icon type cannot hold is refused. Formats wider than
+        the picture's canvas are left out. The defaults:
           win: 16x16-32;16x16-8;16x16-4;32x32-32;32x32-8;32x32-4;48x48-32;48x48-8;64x64-32;
                256x256-32
           mac: 16x16-32;16x16-8;16x16-4;32x32-32;32x32-8;32x32-4;48x48-32;48x48-8;128x128-32;

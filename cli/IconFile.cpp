@@ -36,6 +36,13 @@ TLoadedIcon LoadIconFile(const fs::path& file) {
     icon.Document = std::make_unique<TOrbIcon>();
     icon.Loaded = LoadIcon(file, *icon.Document, icon.Report).IsOk();
     icon.Kind = IconKind(file);
+    // A file whose directory or elements gave no image at all holds nothing to list or extract.
+    if (icon.Loaded && icon.Document->ImageCount() == 0) {
+        icon.Loaded = false;
+        icon.Error = "unreadable";
+        icon.Reason = "no image could be read";
+        return icon;
+    }
     if (icon.Loaded)
         return icon;
     // The reader's own answer for files that are icons by their first bytes or cannot be read at

@@ -61,6 +61,19 @@ constexpr TCommand kCommands[] = {
     {"extract", gw::cli::RunExtract},
 };
 
+// The exit status once standard output is flushed: output that could not be written fails the run,
+// with a message on standard error.
+int Finish(const char* command, int status) {
+    const auto failure = gw::cli::StandardOutputFailure();
+    if (!failure)
+        return status;
+    if (command != nullptr)
+        std::fprintf(stderr, "glyphwright-cli %s: %s\n", command, failure->c_str());
+    else
+        std::fprintf(stderr, "glyphwright-cli: %s\n", failure->c_str());
+    return status == gw::cli::kExitUsage ? status : gw::cli::kExitFailure;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -71,15 +84,18 @@ int main(int argc, char** argv) {
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         std::fputs(kUsage, stdout);
-        return gw::cli::kExitOk;
+        return Finish(nullptr, gw::cli::kExitOk);
     }
     if (args[0] == "--version") {
         std::puts("glyphwright-cli " GW_VERSION);
-        return gw::cli::kExitOk;
+        return Finish(nullptr, gw::cli::kExitOk);
     }
-    for (const TCommand& command : kCommands)
-        if (args[0] == command.Name)
-            return command.Run(std::vector<std::string>(args.begin() + 1, args.end()));
+    for (const TCommand& command : kCommands) {
+        if (args[0] != command.Name)
+            continue;
+        const int status = command.Run(std::vector<std::string>(args.begin() + 1, args.end()));
+        return Finish(command.Name, status);
+    }
     std::fprintf(stderr, "glyphwright-cli: unknown command '%s'\nTry 'glyphwright-cli --help'.\n",
                  args[0].c_str());
     return gw::cli::kExitUsage;

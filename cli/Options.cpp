@@ -1,7 +1,10 @@
 #include "Options.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 
 namespace gw::cli {
 
@@ -48,6 +51,31 @@ TParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<TO
             continue;
         }
 
+        if (arg[1] != '-' && arg.size() > 2) {
+            // Short options grouped as getopt takes them: "-qr" is "-q -r", "-j1" is "-j 1".
+            for (std::size_t k = 1; k < arg.size(); ++k) {
+                const TOptionSpec* grouped = FindShort(specs, arg[k]);
+                if (grouped == nullptr) {
+                    result.Error = "unknown option -" + std::string(1, arg[k]) + " in " + arg;
+                    return result;
+                }
+                if (!grouped->TakesValue) {
+                    result.Options.push_back({grouped->Name, {}});
+                    continue;
+                }
+                if (k + 1 < arg.size()) {
+                    result.Options.push_back({grouped->Name, arg.substr(k + 1)});
+                } else if (i + 1 < args.size()) {
+                    result.Options.push_back({grouped->Name, args[++i]});
+                } else {
+                    result.Error = "option -" + std::string(1, arg[k]) + " needs a value";
+                    return result;
+                }
+                break;
+            }
+            continue;
+        }
+
         const TOptionSpec* spec = nullptr;
         std::optional<std::string> inlineValue;
         if (arg[1] == '-') {
@@ -57,7 +85,7 @@ TParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<TO
             if (equals != std::string::npos)
                 inlineValue = arg.substr(equals + 1);
             spec = FindLong(specs, name);
-        } else if (arg.size() == 2) {
+        } else {
             spec = FindShort(specs, arg[1]);
         }
         if (spec == nullptr) {
@@ -106,10 +134,32 @@ std::optional<std::int32_t> ParseCount(const std::string& text, std::int32_t min
     return value;
 }
 
+namespace {
+
+// The error of the first write to standard output that failed, or 0.
+std::atomic<int> gOutputError{0};
+
+} // namespace
+
 void PrintLine(std::FILE* stream, const std::string& line) {
-    std::fputs(line.c_str(), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
+    errno = 0;
+    const bool written =
+        std::fputs(line.c_str(), stream) >= 0 && std::fputc('\n', stream) != EOF && std::fflush(stream) == 0;
+    if (!written && stream == stdout) {
+        int expected = 0;
+        gOutputError.compare_exchange_strong(expected, errno != 0 ? errno : EIO);
+    }
+}
+
+std::optional<std::string> StandardOutputFailure() {
+    errno = 0;
+    if (std::fflush(stdout) != 0 && gOutputError == 0)
+        gOutputError = errno != 0 ? errno : EIO;
+    if (gOutputError == 0 && std::ferror(stdout) != 0)
+        gOutputError = EIO;
+    if (gOutputError == 0)
+        return std::nullopt;
+    return std::string("write error on standard output: ") + std::strerror(gOutputError);
 }
 
 int UsageError(const char* command, const std::string& message) {

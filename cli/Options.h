@@ -48,8 +48,12 @@ std::optional<int> ParseCommandArgs(const char* command, const std::vector<std::
 // A whole decimal number from min to max, or nullopt.
 std::optional<std::int32_t> ParseCount(const std::string& text, std::int32_t min, std::int32_t max);
 
-// Writes line and a line feed, and flushes, so that lines of both streams keep their order.
+// Writes line and a line feed, and flushes, so that lines of both streams keep their order. A failed
+// write to standard output is remembered for StandardOutputFailure.
 void PrintLine(std::FILE* stream, const std::string& line);
+// Flushes standard output; the message for the user when some write to it failed (a full disk, a
+// closed pipe), as the GNU tools give it, else none.
+std::optional<std::string> StandardOutputFailure();
 // "glyphwright-cli COMMAND: MESSAGE" and the hint to the help, on standard error; returns kExitUsage.
 int UsageError(const char* command, const std::string& message);
 // "glyphwright-cli COMMAND: FILE: REASON" on standard error.

@@ -28,7 +28,7 @@ bool StripNumber(std::string& base) {
     return true;
 }
 
-// Why a conversion that answered false failed, in words for the user.
+// Why a conversion that answered false without a reason of its own failed, in words for the user.
 std::string FailureReason(TErrorType kind, const fs::path& wanted) {
     switch (kind) {
     case TErrorType::etReadError:
@@ -155,10 +155,15 @@ void TParallelBatch::Convert(TFileProcessor& processor, std::size_t index) {
     TEntryOutcome outcome = Failed({});
     try {
         outcome.Ok = processor.ProcessFile(FFiles[index], outcome.Kind);
-        if (outcome.Ok)
+        if (outcome.Ok) {
             outcome.Output = processor.LastOutputFile();
-        else
-            outcome.Reason = FailureReason(outcome.Kind, FWanted[index]);
+        } else {
+            // The conversion's own reason when it gave one; the error kind alone only tells so much.
+            const TStatus status = processor.LastStatus();
+            outcome.Reason = !status && !status.Reason().empty()
+                                 ? status.Reason()
+                                 : FailureReason(outcome.Kind, FWanted[index]);
+        }
     } catch (...) {
         outcome.Ok = false;
         outcome.Reason = "the conversion failed unexpectedly";

@@ -1,6 +1,7 @@
 #include "app/FormMain.h"
 
 #include "color/DataType.h"
+#include "pipeline/FormatList.h"
 #include "pipeline/IOManager.h"
 #include "settings/Setting.h"
 #include "ui/Animation.h"
@@ -36,12 +37,6 @@ constexpr int kHeaderHeight = 25;
 const QString kSameAsSource = QStringLiteral("Same as source");
 const QColor kTextColor(0xA6, 0xA6, 0xA6);
 
-// The layout's font sizes are given in the units of the original design; this maps them to pixels so
-// that the texts fit their boxes.
-int FontPixels(int size) {
-    return size - 2;
-}
-
 std::unique_ptr<TFileProcessor> MakeIOManager(const TGlobalSetting& settings, TDataType& dataType) {
     return std::make_unique<TIOManager>(settings, dataType);
 }
@@ -65,6 +60,8 @@ TfrmMain::TfrmMain(TProcessorFactory processorFactory, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
     // FormCreate. Critical-error dialogs do not exist on this platform, so step 1 has nothing to do.
     FSettings = std::make_unique<TGlobalSetting>();
+    // A format list the program cannot use (hand-edited, say) becomes the default, and is saved so.
+    RepairFormatLists(*FSettings);
     FDataType = std::make_unique<TDataType>(*FSettings);
     FIOManager = (processorFactory ? processorFactory : MakeIOManager)(*FSettings, *FDataType);
 
@@ -89,7 +86,10 @@ TfrmMain::TfrmMain(TProcessorFactory processorFactory, QWidget* parent)
     FSurfaceMngr =
         std::make_unique<TSurfaceManager>(layButton, txtButton, [this](bool value) { SetAllowDrop(value); });
 
+    // The splash and the wait before the summary last whole seconds, which a coarse timer may cut
+    // by some percent.
     Timer2 = new QTimer(this);
+    Timer2->setTimerType(Qt::PreciseTimer);
     Timer2->setSingleShot(true);
     Timer2->setInterval(1);
     connect(Timer2, &QTimer::timeout, this, &TfrmMain::Timer2Timer);
@@ -102,6 +102,7 @@ TfrmMain::TfrmMain(TProcessorFactory processorFactory, QWidget* parent)
     Timer4->setInterval(300);
     connect(Timer4, &QTimer::timeout, this, &TfrmMain::Timer4Timer);
     Timer5 = new QTimer(this);
+    Timer5->setTimerType(Qt::PreciseTimer);
     Timer5->setSingleShot(true);
     Timer5->setInterval(1000);
     connect(Timer5, &QTimer::timeout, this, &TfrmMain::Timer5Timer);
@@ -457,13 +458,13 @@ void TfrmMain::txtHelpClick() {
 }
 
 void TfrmMain::SettingsBeforeShow() {
-    // NOTE: GetPath repairs a vanished folder in place, so it is not called while the worker reads
-    // the setting; the folder of the running batch (or the one already chosen for after it) is shown.
+    // The folder as chosen is shown even while it is gone (conversions then fail naming it), so that
+    // the user sees where icons go; while a batch runs, its folder (or the one chosen for after it).
     std::string stored;
     if (FBatchState == TBatchState::bsRunning)
         stored = FPendingSettings ? FPendingSettings->Path : FBatchPath;
     else
-        stored = FSettings->GetPath();
+        stored = FSettings->ChosenPath();
     const QString path = QString::fromStdString(stored);
     edtPath->setText(path.isEmpty() ? kSameAsSource : path);
     edtPath->deselect();
@@ -525,7 +526,7 @@ void TfrmMain::Timer4Timer() {
     for (const QString& path : FFileList)
         files.emplace_back(path.toStdString());
 
-    FBatchPath = FSettings->GetPath();
+    FBatchPath = FSettings->ChosenPath();
     FWorker = std::make_unique<TBatchProcess>(*FIOManager);
     FWorker->SetFileList(files);
     // Both events arrive on the worker thread; they are handed to the window's thread, where the

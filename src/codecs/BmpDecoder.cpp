@@ -158,8 +158,7 @@ TStatus CheckHeader(const TBmpHeader& header) {
     if (header.biHeight < 0 && IsRle(header))
         return Fail(TFailure::Corrupt, "top-down RLE bitmap");
     if (!limits::FitsBitmapLimits(header.biWidth, header.biHeight < 0 ? -header.biHeight : header.biHeight))
-        return Fail(TFailure::TooLarge, "picture too large (" + std::to_string(header.biWidth) + " x " +
-                                            std::to_string(header.biHeight) + ")");
+        return PictureTooLarge("picture", header.biWidth, header.biHeight);
     return TStatus::Ok();
 }
 

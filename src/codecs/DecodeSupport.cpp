@@ -13,12 +13,19 @@ TStatus AllocatePicture(std::int64_t width, std::int64_t height, TBitmap& pictur
         return TStatus::Fail(TFailure::Corrupt, "picture has no pixels (" + std::to_string(width) + " x " +
                                                     std::to_string(height) + ")");
     if (!limits::FitsBitmapLimits(width, height))
-        return TStatus::Fail(TFailure::TooLarge, "picture too large (" + std::to_string(width) + " x " +
-                                                     std::to_string(height) + ")");
+        return PictureTooLarge("picture", width, height);
     picture = TBitmap(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
     if (!picture.IsValid())
         return TStatus::Fail(TFailure::TooLarge, "picture could not be allocated");
     return TStatus::Ok();
+}
+
+TStatus PictureTooLarge(const std::string& what, std::int64_t width, std::int64_t height, bool scaledSource) {
+    const std::uint64_t pixels = scaledSource ? limits::kMaxScaledSourcePixels : limits::kMaxBitmapPixels;
+    return TStatus::Fail(TFailure::TooLarge,
+                         what + " too large (" + std::to_string(width) + " x " + std::to_string(height) +
+                             "; the limit is " + std::to_string(limits::kMaxBitmapSide) +
+                             " pixels a side and " + std::to_string(pixels) + " pixels in all)");
 }
 
 std::span<std::uint8_t> RowBytes(TBitmap& picture, std::int32_t y) {

@@ -7,12 +7,19 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace gw {
 
 // Allocates picture as a width x height transparent bitmap when that fits the limits of Limits.h;
 // otherwise leaves it empty and answers TooLarge (or Corrupt for a side of 0 or less).
 TStatus AllocatePicture(std::int64_t width, std::int64_t height, TBitmap& picture);
+
+// The failure for a width x height picture beyond the bitmap limits (or, with scaledSource, beyond the
+// larger limits of a picture that can be decoded at a reduced scale): what names it ("JPEG: picture"),
+// then the size and the limit.
+TStatus PictureTooLarge(const std::string& what, std::int64_t width, std::int64_t height,
+                        bool scaledSource = false);
 
 // Row y of picture as Width() * 4 bytes B, G, R, A.
 std::span<std::uint8_t> RowBytes(TBitmap& picture, std::int32_t y);

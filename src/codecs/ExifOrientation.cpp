@@ -13,6 +13,8 @@ constexpr std::array<std::uint8_t, 6> kExifHeader{'E', 'x', 'i', 'f', 0, 0};
 constexpr std::uint16_t kTiffMagic = 42;
 constexpr std::uint16_t kOrientationTag = 0x0112;
 constexpr std::uint16_t kTypeShort = 3;
+constexpr std::uint16_t kTypeLong = 4;
+constexpr std::uint16_t kTypeSignedLong = 9;
 
 // Reads TIFF-structured data in the byte order its header names.
 class TTiffReader {
@@ -52,16 +54,26 @@ TExifOrientation ParseExifOrientation(std::span<const std::uint8_t> app1Payload)
         !reader.Seek(ifdOffset) || !reader.ReadU16(entryCount))
         return kDefault;
     for (std::uint16_t i = 0; i < entryCount; ++i) {
-        std::uint16_t tag = 0, type = 0, value = 0;
+        std::uint16_t tag = 0, type = 0;
         std::uint32_t count = 0;
-        // Each entry is 12 bytes: tag, type, count, then a 4-byte value field whose first two bytes hold
-        // a single SHORT.
-        if (!reader.ReadU16(tag) || !reader.ReadU16(type) || !reader.ReadU32(count) ||
-            !reader.ReadU16(value) || !reader.Skip(2))
+        // Each entry is 12 bytes: tag, type, count, then a 4-byte value field that holds a single
+        // SHORT in its first two bytes, or a single LONG or SLONG (written by some phones and tools).
+        if (!reader.ReadU16(tag) || !reader.ReadU16(type) || !reader.ReadU32(count))
             return kDefault;
+        std::uint32_t value = 0;
+        if (type == kTypeLong || type == kTypeSignedLong) {
+            if (!reader.ReadU32(value))
+                return kDefault;
+        } else {
+            std::uint16_t shortValue = 0;
+            if (!reader.ReadU16(shortValue) || !reader.Skip(2))
+                return kDefault;
+            value = shortValue;
+        }
         if (tag != kOrientationTag)
             continue;
-        if (type != kTypeShort || count != 1 || value < 1 || value > 8)
+        const bool integer = type == kTypeShort || type == kTypeLong || type == kTypeSignedLong;
+        if (!integer || count != 1 || value < 1 || value > 8)
             return kDefault;
         return static_cast<TExifOrientation>(value);
     }

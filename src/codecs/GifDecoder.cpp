@@ -91,9 +91,7 @@ TStatus CheckSize(const char* what, std::int64_t width, std::int64_t height) {
     if (width <= 0 || height <= 0)
         return TStatus::Fail(TFailure::Corrupt, std::string("GIF: ") + what + " has no pixels");
     if (!limits::FitsBitmapLimits(width, height))
-        return TStatus::Fail(TFailure::TooLarge, std::string("GIF: ") + what + " too large (" +
-                                                     std::to_string(width) + " x " + std::to_string(height) +
-                                                     ")");
+        return PictureTooLarge(std::string("GIF: ") + what, width, height);
     return TStatus::Ok();
 }
 

@@ -1,5 +1,6 @@
 #include "codecs/Jpeg2000Codec.h"
 
+#include "codecs/DecodeSupport.h"
 #include "image/ByteReader.h"
 #include "image/Limits.h"
 
@@ -697,8 +698,7 @@ TStatus DecodeOnce(std::span<const std::uint8_t> data, std::int32_t targetSide, 
     // Everything below up to the decoding itself is decided from the header alone.
     const opj_image_t& image = session.Image();
     if (!limits::FitsScaledSourceLimits(width, height))
-        return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture too large (" + std::to_string(width) +
-                                                     " x " + std::to_string(height) + ")");
+        return PictureTooLarge("JPEG 2000: picture", width, height, true);
     reduction = ChooseJpeg2000Reduction(image.x0, image.y0, image.x1, image.y1, session.ResolutionLevels(),
                                         targetSide);
     if (reduction > 0 && !session.Reduce(reduction))

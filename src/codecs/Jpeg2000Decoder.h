@@ -5,6 +5,7 @@
 
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"
+#include "image/GDIUtils.h"
 
 #include <cstdint>
 #include <span>
@@ -14,7 +15,8 @@ namespace gw {
 // Decodes data (a JP2 file or a codestream, told apart by their signatures) into picture; a picture
 // without alpha comes out opaque. targetSide > 0: the longest side the caller will reduce the picture
 // to; the decode may then drop wavelet resolution levels while the longer side stays at least
-// targetSide. On failure picture is empty.
-TStatus DecodeJpeg2000(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide = 0);
+// targetSide. On failure picture is empty. sourceSize, when given, receives the full-resolution size.
+TStatus DecodeJpeg2000(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide = 0,
+                       TGPSize* sourceSize = nullptr);
 
 } // namespace gw

@@ -29,6 +29,8 @@ struct TJpegError {
     std::jmp_buf Jump;
     char Message[JMSG_LENGTH_MAX];
     TFailure Kind;
+    // The data ended before the end marker (libjpeg then goes on as if it had come).
+    bool SawEnd = false;
 };
 
 [[noreturn]] void Raise(j_common_ptr info, TFailure kind) {
@@ -38,15 +40,28 @@ struct TJpegError {
     std::longjmp(error->Jump, 1);
 }
 
+// An error after the data ended early is the file's being cut short.
 void OnError(j_common_ptr info) {
-    Raise(info, TFailure::Corrupt);
+    Raise(info, reinterpret_cast<TJpegError*>(info->err)->SawEnd ? TFailure::Truncated : TFailure::Corrupt);
 }
 
-// Warnings about odd but decodable data are ignored; a file that ends inside the image data is not
-// decodable as a whole and fails.
+// Warnings about odd but decodable data are ignored. A file that ends early is decoded from what its
+// scans hold, as other viewers show it, unless its first (or only) scan is not whole: then the data
+// end where the scan still wants bits.
 void OnMessage(j_common_ptr info, int level) {
-    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
-        Raise(info, TFailure::Truncated);
+    if (level >= 0)
+        return;
+    auto* error = reinterpret_cast<TJpegError*>(info->err);
+    if (info->err->msg_code == JWRN_JPEG_EOF) {
+        error->SawEnd = true;
+        return;
+    }
+    if (error->SawEnd && info->err->msg_code == JWRN_HIT_MARKER &&
+        (!info->is_decompressor || reinterpret_cast<j_decompress_ptr>(info)->input_scan_number <= 1)) {
+        std::snprintf(error->Message, sizeof error->Message, "%s", "the file ends inside its first scan");
+        error->Kind = TFailure::Truncated;
+        std::longjmp(error->Jump, 1);
+    }
 }
 
 // The progress manager with what it has counted of the scans so far.
@@ -203,7 +218,8 @@ std::int32_t ChooseJpegScale(std::int32_t width, std::int32_t height, std::int32
     return kScaleDenominator;
 }
 
-TStatus DecodeJpeg(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide) {
+TStatus DecodeJpeg(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide,
+                   TGPSize* sourceSize) {
     picture = TBitmap();
     if (data.empty())
         return TStatus::Fail(TFailure::Truncated, "JPEG: no data");
@@ -214,9 +230,7 @@ TStatus DecodeJpeg(std::span<const std::uint8_t> data, TBitmap& picture, std::in
     // Refused from the header alone, before libjpeg allocates anything for the image. The decoded size
     // (which may be scaled down) is checked against the bitmap limits below.
     if (!limits::FitsScaledSourceLimits(info.image_width, info.image_height))
-        return TStatus::Fail(TFailure::TooLarge, "JPEG: picture too large (" +
-                                                     std::to_string(info.image_width) + " x " +
-                                                     std::to_string(info.image_height) + ")");
+        return PictureTooLarge("JPEG: picture", info.image_width, info.image_height, true);
 
     const TExifOrientation orientation = FindOrientation(info);
     info.out_color_space =
@@ -233,6 +247,11 @@ TStatus DecodeJpeg(std::span<const std::uint8_t> data, TBitmap& picture, std::in
 
     const std::int64_t width = info.output_width, height = info.output_height;
     const bool swapped = SwapsAxes(orientation);
+    if (sourceSize != nullptr) {
+        const auto w = static_cast<std::int32_t>(info.image_width),
+                   h = static_cast<std::int32_t>(info.image_height);
+        *sourceSize = swapped ? TGPSize{h, w} : TGPSize{w, h};
+    }
     if (TStatus status = AllocatePicture(swapped ? height : width, swapped ? width : height, picture);
         !status)
         return status;

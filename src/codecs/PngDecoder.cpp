@@ -128,8 +128,7 @@ TStatus CheckHeaderSize(std::span<const std::uint8_t> data) {
         chunkType != kIhdr || !reader.ReadU32BE(width) || !reader.ReadU32BE(height))
         return TStatus::Ok(); // libpng reports the malformed header
     if (width > 0 && height > 0 && !limits::FitsBitmapLimits(width, height))
-        return TStatus::Fail(TFailure::TooLarge, "PNG: picture too large (" + std::to_string(width) + " x " +
-                                                     std::to_string(height) + ")");
+        return PictureTooLarge("PNG: picture", width, height);
     return TStatus::Ok();
 }
 

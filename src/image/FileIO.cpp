@@ -336,7 +336,9 @@ TStatus WriteNewFile(const fs::path& folder, const std::string& extension,
     for (std::int32_t n = 1;; ++n) {
         const std::string name = nameOf(n);
         if (name.empty())
-            return TStatus::Fail(TFailure::Io, "every numbered name is taken");
+            return TStatus::Fail(TFailure::Io, n == 1 ? std::string("no name is free")
+                                                      : "every name from " + nameOf(1) + " to " +
+                                                            nameOf(n - 1) + " is taken");
         int error = temporary.IsNamed() ? temporary.MoveWithoutReplacing(name) : temporary.Link(name);
         if (error == ENOTSUP && unnamed) {
             unnamed = false;
@@ -346,6 +348,8 @@ TStatus WriteNewFile(const fs::path& folder, const std::string& extension,
         }
         if (error == EEXIST)
             continue; // someone holds this name, perhaps since a moment ago: the next one
+        if (error == ENAMETOOLONG)
+            return TStatus::Fail(TFailure::Io, "the name " + name + " is too long for the file system");
         if (error != 0)
             return IoFailure("cannot move the file into place", error);
         if (const int closeError = temporary.Close(); closeError != 0) {

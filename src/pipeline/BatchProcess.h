@@ -23,6 +23,9 @@ public:
     virtual bool ProcessFile(const std::filesystem::path& fileName, TErrorType& errorType) = 0;
     // The icon file the last successful ProcessFile wrote.
     virtual std::filesystem::path LastOutputFile() const = 0;
+    // Why the last ProcessFile answered false, in words for the user; ok after a success, and ok
+    // when the processor cannot tell.
+    virtual TStatus LastStatus() const { return TStatus::Ok(); }
 };
 
 class TBatchProcess {

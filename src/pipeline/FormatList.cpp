@@ -1,5 +1,8 @@
 #include "pipeline/FormatList.h"
 
+#include "formats/icns/IcnsElements.h"
+#include "settings/Setting.h"
+
 #include <charconv>
 #include <limits>
 
@@ -101,7 +104,14 @@ std::vector<std::string> SplitDelimitedText(std::string_view text, char delimite
     return items;
 }
 
-std::optional<TImgFormat> ParseImageFormat(std::string_view item) {
+namespace {
+
+struct TRawFormat {
+    std::int64_t Width = 0, Height = 0, Bits = 0;
+};
+
+// The three numbers of an item as written; none when a part is not a number or a side is below 1.
+std::optional<TRawFormat> ParseRawFormat(std::string_view item) {
     const auto position = [&](char c) -> std::ptrdiff_t {
         const auto found = item.find(c);
         return found == std::string_view::npos ? 0 : static_cast<std::ptrdiff_t>(found) + 1;
@@ -116,8 +126,54 @@ std::optional<TImgFormat> ParseImageFormat(std::string_view item) {
     // An image without pixels cannot be drawn or stored, so a size below 1 does not parse.
     if (*width < 1 || *height < 1)
         return std::nullopt;
-    return TImgFormat{static_cast<std::int32_t>(*width), static_cast<std::int32_t>(*height),
-                      static_cast<std::uint8_t>(static_cast<std::uint64_t>(*bits) & 0xFFu)};
+    return TRawFormat{*width, *height, *bits};
+}
+
+} // namespace
+
+std::optional<TImgFormat> ParseImageFormat(std::string_view item) {
+    const auto raw = ParseRawFormat(item);
+    if (!raw)
+        return std::nullopt;
+    return TImgFormat{static_cast<std::int32_t>(raw->Width), static_cast<std::int32_t>(raw->Height),
+                      static_cast<std::uint8_t>(static_cast<std::uint64_t>(raw->Bits) & 0xFFu)};
+}
+
+std::optional<std::string> FormatListProblem(std::string_view text, bool mac) {
+    const std::vector<std::string> items = SplitDelimitedText(text);
+    if (items.empty())
+        return "the list is empty";
+    for (const std::string& item : items) {
+        const auto raw = ParseRawFormat(item);
+        if (!raw)
+            return "'" + item + "' is not an item like 16x16-32";
+        const std::int64_t bits = raw->Bits;
+        if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)
+            return "'" + item + "': the bit count must be 1, 4, 8, 24 or 32";
+        if (mac) {
+            if (icns::FindIconType(static_cast<std::int32_t>(raw->Width),
+                                   static_cast<std::int32_t>(raw->Height), static_cast<std::int32_t>(bits))
+                    .empty())
+                return "'" + item + "' is not an image a Macintosh icon holds";
+        } else if (raw->Width > kMaxWindowsIconSide || raw->Height > kMaxWindowsIconSide) {
+            return "'" + item + "' is larger than a Windows icon holds (" +
+                   std::to_string(kMaxWindowsIconSide) + " x " + std::to_string(kMaxWindowsIconSide) + ")";
+        }
+    }
+    return std::nullopt;
+}
+
+bool RepairFormatLists(TGlobalSetting& settings) {
+    bool repaired = false;
+    if (FormatListProblem(settings.WinFormats(), false)) {
+        settings.SetWinFormats(TGlobalSetting::kDefaultWinFormats);
+        repaired = true;
+    }
+    if (FormatListProblem(settings.MacFormats(), true)) {
+        settings.SetMacFormats(TGlobalSetting::kDefaultMacFormats);
+        repaired = true;
+    }
+    return repaired;
 }
 
 std::optional<TImageFormats> ParseFormatList(std::string_view text) {

@@ -32,6 +32,19 @@ std::vector<std::string> SplitDelimitedText(std::string_view text, char delimite
 // None when a part is not a number or the width or height is not positive.
 std::optional<TImgFormat> ParseImageFormat(std::string_view item);
 
+// The largest side of a Windows icon image.
+inline constexpr std::int32_t kMaxWindowsIconSide = 256;
+
+// Why the list cannot be used for the icon type (mac: Macintosh, else Windows), naming the first item
+// at fault: an empty list, an item that does not parse, a bit count other than 1, 4, 8, 24 and 32, an
+// image the icon type cannot hold. None for a usable list.
+std::optional<std::string> FormatListProblem(std::string_view text, bool mac);
+
+class TGlobalSetting;
+// Puts the default list in place of a list of the settings that FormatListProblem refuses, as the
+// settings' getters repair their values. True when a list was repaired.
+bool RepairFormatLists(TGlobalSetting& settings);
+
 // Splits and parses a whole list in list order; none as soon as one item does not parse (so a list
 // ending in ";" fails as a whole). An empty list gives no formats.
 std::optional<TImageFormats> ParseFormatList(std::string_view text);

@@ -83,21 +83,33 @@ TIOManager::TIOManager(const TGlobalSetting& settings, TDataType& dataType)
 
 bool TIOManager::ProcessFile(const fs::path& fileName, TErrorType& errorType) {
     errorType = TErrorType::etNone;
+    FLastStatus = TStatus::Ok();
     fs::path name = fileName;
-    if (!IsFileOK(name))
+    if (!IsFileOK(name)) {
+        FLastStatus = TStatus::Fail(TFailure::Io, "the file does not exist");
         return false;
+    }
     try {
         const TFileTypes fileType = CheckFileType(name);
         const bool win = FSettings.GetIconType() == TIconType::itWin;
         if (FIconSources && IsIconSource(fileType))
             return IconToIcon(name, errorType, win);
-        if (GetTypeCategory(fileType) != TFileCategory::fcPicture)
+        if (GetTypeCategory(fileType) != TFileCategory::fcPicture) {
+            FLastStatus = TStatus::Fail(TFailure::Unsupported, "not a picture");
             return false;
+        }
         return ImportToIcon(name, fileType, errorType, win);
+    } catch (const std::bad_alloc&) {
+        FLastStatus = TStatus::Fail(TFailure::TooLarge, "not enough memory for the conversion");
+    } catch (const fs::filesystem_error& error) {
+        FLastStatus = TStatus::Fail(TFailure::Io, "cannot be opened: " + error.code().message());
+    } catch (const std::exception& error) {
+        FLastStatus = TStatus::Fail(TFailure::Corrupt, error.what());
     } catch (...) {
-        // One bad file never stops a batch: the result is false with the kind reached so far.
-        return false;
+        FLastStatus = TStatus::Fail(TFailure::Corrupt, "the conversion failed unexpectedly");
     }
+    // One bad file never stops a batch: the result is false with the kind reached so far.
+    return false;
 }
 
 bool TIOManager::IsFileOK(fs::path& fileName) {
@@ -118,6 +130,11 @@ fs::path TIOManager::ResolveShortcut(const fs::path&) {
 bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TErrorType& errorType,
                               bool win) {
     errorType = TErrorType::etNone;
+    FLastStatus = TStatus::Ok();
+    // A chosen folder that is gone (a drive unplugged, a folder renamed) fails the conversion: the
+    // icon never goes anywhere else.
+    if (auto folder = ChosenFolderStatus(); !folder)
+        return Fail(errorType, TErrorType::etWriteError, std::move(folder));
     if (IsVectorType(fileType))
         return VectorToIcon(fileName, errorType, win);
 
@@ -126,19 +143,19 @@ bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TEr
     std::optional<TBitmap> picture;
     {
         const TMaxSizeScope scope(*this, kCanvasSize);
-        picture = ImportToImage(width, height, true, fileName, fileType);
-    }
-    if (!picture) {
-        errorType = TErrorType::etReadError;
-        return false;
+        TStatus status;
+        picture = ImportToImage(width, height, true, fileName, fileType, &status);
+        if (!picture)
+            return Fail(errorType, TErrorType::etReadError, std::move(status));
     }
 
+    const TImageFormats formats = IconFormats(win);
     const std::int32_t side = std::max(width, height);
+    if (auto fits = FormatsFitStatus(formats, side); !fits)
+        return Fail(errorType, TErrorType::etWriteError, std::move(fits));
     auto canvas = std::make_unique<TOrbImage>(side, side, 32);
     ImageToImage(*picture, canvas->Bitmap());
     picture.reset();
-
-    const TImageFormats formats = IconFormats(win);
 
     TOrbIcon icon;
     {
@@ -159,12 +176,16 @@ bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TEr
     return WriteIcon(icon, fileName, errorType);
 }
 
+bool TIOManager::Fail(TErrorType& errorType, TErrorType kind, TStatus status) {
+    errorType = kind;
+    FLastStatus = std::move(status);
+    return false;
+}
+
 bool TIOManager::VectorToIcon(const fs::path& fileName, TErrorType& errorType, bool win) {
     std::unique_ptr<TSvgDocument> document;
-    if (!LoadSvgDocument(fileName, document)) {
-        errorType = TErrorType::etReadError;
-        return false;
-    }
+    if (TStatus loaded = LoadSvgDocument(fileName, document); !loaded)
+        return Fail(errorType, TErrorType::etReadError, std::move(loaded));
     const TImageFormats formats = IconFormats(win);
     // Every size is rendered from the document, so none is left out for being larger than the picture.
     TOrbIcon icon;
@@ -174,10 +195,8 @@ bool TIOManager::VectorToIcon(const fs::path& fileName, TErrorType& errorType, b
         TStatus status;
         if (!CreateImageFromVector(icon, *document, format.Width, format.Height, format.BitCount, win,
                                    status) &&
-            !status) {
-            errorType = TErrorType::etReadError;
-            return false;
-        }
+            !status)
+            return Fail(errorType, TErrorType::etReadError, std::move(status));
     }
     // A document renders at every size, so every retina image can be drawn.
     if (!win)
@@ -208,8 +227,16 @@ bool TIOManager::WriteIcon(TOrbIcon& icon, const fs::path& fileName, TErrorType&
     if (placed.Status)
         placed = SaveWithoutOverwrite(wanted, bytes);
     if (!placed.Status) {
-        errorType = TErrorType::etWriteError;
-        return false;
+        // The folder may have gone while the icon was made; otherwise the coder's or the file
+        // system's reason, with the folder.
+        if (auto folder = ChosenFolderStatus(); !folder)
+            return Fail(errorType, TErrorType::etWriteError, std::move(folder));
+        const TStatus& cause = placed.Status;
+        const fs::path folder = wanted.parent_path();
+        return Fail(errorType, TErrorType::etWriteError,
+                    TStatus::Fail(cause.Kind(), "the icon could not be written into " +
+                                                    (folder.empty() ? std::string(".") : folder.string()) +
+                                                    ": " + cause.Reason()));
     }
     FLastOutputFile = placed.Path;
     return true;
@@ -227,11 +254,13 @@ void TIOManager::AddRetinaImages(TOrbIcon& icon, std::int32_t side,
 
 bool TIOManager::IconToIcon(const fs::path& fileName, TErrorType& errorType, bool win) {
     errorType = TErrorType::etNone;
+    FLastStatus = TStatus::Ok();
     TOrbIcon source;
-    if (!LoadIcon(fileName, source) || source.ImageCount() == 0) {
-        errorType = TErrorType::etReadError;
-        return false;
-    }
+    TStatus loaded = LoadIcon(fileName, source);
+    if (loaded && source.ImageCount() == 0)
+        loaded = TStatus::Fail(TFailure::Corrupt, "no image could be read");
+    if (!loaded)
+        return Fail(errorType, TErrorType::etReadError, std::move(loaded));
     const TImageFormats formats = IconFormats(win);
 
     TOrbIcon icon;
@@ -291,40 +320,101 @@ TStatus TIOManager::EncodeIcon(TOrbIcon& icon, TIconFileKind kind, std::vector<s
     return gw::EncodeIcon(icon, kind, options, bytes);
 }
 
+TStatus TIOManager::ChosenFolderStatus() const {
+    const std::string chosen = FSettings.ChosenPath();
+    if (chosen.empty())
+        return TStatus::Ok();
+    std::error_code ec;
+    if (chosen.find('\0') == std::string::npos && fs::is_directory(fs::path(chosen), ec))
+        return TStatus::Ok();
+    const bool exists = chosen.find('\0') == std::string::npos && fs::exists(fs::path(chosen), ec);
+    return TStatus::Fail(TFailure::Io,
+                         "the output folder " + chosen + (exists ? " is not a folder" : " does not exist"));
+}
+
+TStatus TIOManager::FormatsFitStatus(const TImageFormats& formats, std::int32_t side) {
+    if (formats.empty())
+        return TStatus::Fail(TFailure::Unsupported, "the format list is empty");
+    const auto smallest =
+        std::min_element(formats.begin(), formats.end(),
+                         [](const TImgFormat& a, const TImgFormat& b) { return a.Width < b.Width; });
+    if (smallest->Width <= side)
+        return TStatus::Ok();
+    return TStatus::Fail(TFailure::Unsupported,
+                         "the picture is smaller than the smallest image of the format list (" +
+                             std::to_string(smallest->Width) + " x " + std::to_string(smallest->Height) +
+                             ")");
+}
+
 std::optional<TBitmap> TIOManager::ImportToImage(std::int32_t& width, std::int32_t& height,
                                                  bool allowSizeChange, const fs::path& fileName,
-                                                 TFileTypes fileType) const {
+                                                 TFileTypes fileType, TStatus* status) const {
     // Fitting makes the longer side at most FMaxSize, so the decoder need not deliver more than that;
     // an exact size (no size change) may stretch, so it gets the full picture.
     const std::int32_t targetSide = allowSizeChange ? std::min(FMaxSize, std::max(width, height)) : 0;
-    std::optional<TBitmap> decoded = OpenImage(fileName, fileType, targetSide);
-    if (!decoded || !decoded->IsValid())
+    TStatus opened;
+    TGPSize source{};
+    std::optional<TBitmap> decoded = OpenPicture(fileName, fileType, targetSide, opened, source);
+    if (!decoded) {
+        if (status != nullptr)
+            *status = std::move(opened);
         return std::nullopt;
+    }
     // A picture that keeps its own size would be drawn 1:1 onto transparency, which leaves every pixel
     // as it is: hand over the decoded picture instead of a copy.
-    if (allowSizeChange && decoded->Width() <= width && decoded->Height() <= height) {
+    if (allowSizeChange && source.Width <= width && source.Height <= height &&
+        source == TGPSize{decoded->Width(), decoded->Height()}) {
         width = decoded->Width();
         height = decoded->Height();
         return decoded;
     }
-    return SolveBitmapSize(width, height, allowSizeChange, *decoded);
+    std::optional<TBitmap> fitted = FitPicture(width, height, allowSizeChange, *decoded, source);
+    if (!fitted && status != nullptr)
+        *status = TStatus::Fail(TFailure::Unsupported,
+                                "the picture of " + std::to_string(source.Width) + " x " +
+                                    std::to_string(source.Height) + " pixels is too thin to fit into " +
+                                    std::to_string(FMaxSize) + " x " + std::to_string(FMaxSize) +
+                                    " (a side would have no pixel)");
+    return fitted;
 }
 
 std::optional<TBitmap> TIOManager::OpenImage(const fs::path& fileName, TFileTypes fileType,
-                                             std::int32_t targetSide) {
+                                             std::int32_t targetSide, TStatus* status) {
+    TStatus opened;
+    TGPSize source{};
+    std::optional<TBitmap> picture = OpenPicture(fileName, fileType, targetSide, opened, source);
+    if (status != nullptr)
+        *status = std::move(opened);
+    return picture;
+}
+
+std::optional<TBitmap> TIOManager::OpenPicture(const fs::path& fileName, TFileTypes fileType,
+                                               std::int32_t targetSide, TStatus& status, TGPSize& source) {
     const std::unique_ptr<TImport> importer = CreateImporter(fileType);
-    if (!importer)
+    if (!importer) {
+        status = TStatus::Fail(TFailure::Unsupported, "not a picture");
         return std::nullopt;
+    }
     TBitmap picture;
-    if (!importer->Import(fileName, picture, targetSide) || !picture.IsValid())
+    status = importer->Import(fileName, picture, targetSide);
+    if (!status || !picture.IsValid()) {
+        if (status)
+            status = TStatus::Fail(TFailure::Corrupt, "the picture could not be decoded");
         return std::nullopt;
+    }
+    source = importer->SourceSize();
     return picture;
 }
 
 std::optional<TBitmap> TIOManager::SolveBitmapSize(std::int32_t& width, std::int32_t& height,
                                                    bool allowSizeChange, const TBitmap& bmp) const {
-    const std::int32_t w = bmp.Width();
-    const std::int32_t h = bmp.Height();
+    return FitPicture(width, height, allowSizeChange, bmp, {bmp.Width(), bmp.Height()});
+}
+
+std::optional<TBitmap> TIOManager::FitPicture(std::int32_t& width, std::int32_t& height, bool allowSizeChange,
+                                              const TBitmap& bmp, TGPSize source) const {
+    const std::int32_t w = source.Width;
+    const std::int32_t h = source.Height;
     TGPSize produced{width, height};
     if (width < w || height < h) {
         if (allowSizeChange)
@@ -339,7 +429,14 @@ std::optional<TBitmap> TIOManager::SolveBitmapSize(std::int32_t& width, std::int
     TBitmap result(produced.Width, produced.Height);
     if (!result.IsValid())
         return std::nullopt;
-    ImageToImage(bmp, result);
+    if (!allowSizeChange)
+        ImageToImage(bmp, result);
+    else if (produced == TGPSize{bmp.Width(), bmp.Height()})
+        DrawBitmapAt(result, bmp, 0, 0);
+    else
+        // The produced size is the picture's own aspect, rounded: it is drawn to the whole of it, so
+        // no row or column stays empty where the rounding of a second fit would lose one.
+        DrawBitmap(result, bmp, WholeRect(produced.Width, produced.Height));
     width = produced.Width;
     height = produced.Height;
     return result;
@@ -434,7 +531,8 @@ fs::path TIOManager::UniqueFileName(const fs::path& path) {
 fs::path TIOManager::WantedOutputFile(const fs::path& fileName) const {
     const std::string name = fileName.filename().string();
     const std::string base = name.substr(0, name.size() - LastExtension(fileName).size());
-    fs::path folder = FSettings.GetPath();
+    // The folder as chosen: when it is gone the save fails rather than writing beside the source.
+    fs::path folder = FSettings.ChosenPath();
     if (folder.empty())
         folder = fileName.parent_path();
     const char* extension = FSettings.GetIconType() == TIconType::itMac ? ".icns" : ".ico";

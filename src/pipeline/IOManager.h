@@ -6,6 +6,7 @@
 #include "formats/IconCoders.h"
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"
+#include "image/GDIUtils.h"
 #include "pipeline/BatchProcess.h"
 #include "pipeline/FormatList.h"
 
@@ -32,6 +33,9 @@ public:
     // Converts one picture, or one icon file when icon sources are on; any other file gives false.
     bool ProcessFile(const std::filesystem::path& fileName, TErrorType& errorType) override;
     std::filesystem::path LastOutputFile() const override { return FLastOutputFile; }
+    // The status of the last ProcessFile or ImportToIcon, beside the Boolean and the error kind they
+    // answered: ok after a success, otherwise the reason the reader, the fitting or the writer gave.
+    TStatus LastStatus() const override { return FLastStatus; }
 
     std::int32_t MaxSize() const { return FMaxSize; }
     void SetMaxSize(std::int32_t value) { FMaxSize = value; }
@@ -67,14 +71,16 @@ public:
     static const TOrbImage* BestSourceImage(const TOrbIcon& source, std::int32_t width, std::int32_t height,
                                             std::uint8_t bitCount);
     // The picture fitted by SolveBitmapSize; width and height carry the wanted size in and the produced
-    // size out. None when the file does not decode.
+    // size out. None when the file does not decode or the fitted size has no pixels; then status (when
+    // given) says why.
     std::optional<TBitmap> ImportToImage(std::int32_t& width, std::int32_t& height, bool allowSizeChange,
-                                         const std::filesystem::path& fileName, TFileTypes fileType) const;
-    // The picture as the importer of fileType decodes it, or none. targetSide > 0 is the longest side
-    // the picture will be reduced to: decoders that can (JPEG) then decode a smaller picture whose
-    // longer side is still at least that long.
+                                         const std::filesystem::path& fileName, TFileTypes fileType,
+                                         TStatus* status = nullptr) const;
+    // The picture as the importer of fileType decodes it, or none (and status, when given, tells the
+    // importer's reason). targetSide > 0 is the longest side the picture will be reduced to: decoders
+    // that can (JPEG) then decode a smaller picture whose longer side is still at least that long.
     static std::optional<TBitmap> OpenImage(const std::filesystem::path& fileName, TFileTypes fileType,
-                                            std::int32_t targetSide = 0);
+                                            std::int32_t targetSide = 0, TStatus* status = nullptr);
     // A new transparent picture of the produced size with bmp drawn into it. A picture larger than the
     // wanted size on either side fits into FMaxSize when allowSizeChange, else becomes the wanted size;
     // a picture that fits keeps its size when allowSizeChange. None when the produced size has no
@@ -101,8 +107,9 @@ public:
     void ReduceDepth(TOrbImage& image, std::uint8_t bitCount, bool win);
     // The first name of the series "name.ext", "name (2).ext", ... that names no existing file.
     static std::filesystem::path UniqueFileName(const std::filesystem::path& path);
-    // The name the icon of fileName is wanted under before numbering: the output folder of the
-    // settings (or the folder of fileName), the file name without its last extension, ".ico" or ".icns".
+    // The name the icon of fileName is wanted under before numbering: the output folder chosen in the
+    // settings, present or not (or the folder of fileName when none is chosen), the file name without its
+    // last extension, ".ico" or ".icns".
     std::filesystem::path WantedOutputFile(const std::filesystem::path& fileName) const;
 
 protected:
@@ -124,12 +131,26 @@ private:
                          const std::function<void(std::int32_t, std::int32_t)>& draw) const;
     // Saves icon under the name wanted for fileName without overwriting; false with etWriteError.
     bool WriteIcon(TOrbIcon& icon, const std::filesystem::path& fileName, TErrorType& errorType);
+    // OpenImage with the importer's status and the picture's full size (before a reduced decode).
+    static std::optional<TBitmap> OpenPicture(const std::filesystem::path& fileName, TFileTypes fileType,
+                                              std::int32_t targetSide, TStatus& status, TGPSize& source);
+    // SolveBitmapSize for a picture bmp decoded from one of source's size (larger after a reduced
+    // decode): the produced size is fitted from source, and bmp is drawn to the whole of it.
+    std::optional<TBitmap> FitPicture(std::int32_t& width, std::int32_t& height, bool allowSizeChange,
+                                      const TBitmap& bmp, TGPSize source) const;
+    // Sets errorType to kind and the status of the last conversion to status; answers false.
+    bool Fail(TErrorType& errorType, TErrorType kind, TStatus status);
+    // Ok unless the settings name an output folder that is not there (or is no folder).
+    TStatus ChosenFolderStatus() const;
+    // Ok when some format of the list fits a canvas of side pixels.
+    static TStatus FormatsFitStatus(const TImageFormats& formats, std::int32_t side);
 
     const TGlobalSetting& FSettings;
     TDataType& FDataType;
     std::int32_t FMaxSize = 512;
     bool FIconSources = false;
     std::filesystem::path FLastOutputFile;
+    TStatus FLastStatus;
     // While ImportToIcon runs, formats of the same size are drawn from its canvas once: the drawing
     // does not depend on the depth, so the later ones start from a copy. Null otherwise.
     struct TDrawnSize {

@@ -41,6 +41,7 @@ TStatus TImport::Import(const std::filesystem::path& fileName, TBitmap& picture,
 TStatus TImport::ImportData(std::span<const std::uint8_t> data, TBitmap& picture,
                             std::int32_t targetSide) const {
     picture = TBitmap();
+    FSourceSize = {};
     TStatus status;
     // Decoders answer with results; what they may still throw (allocation failures) ends here.
     try {
@@ -50,8 +51,11 @@ TStatus TImport::ImportData(std::span<const std::uint8_t> data, TBitmap& picture
     }
     if (!status || !picture.IsValid()) {
         picture = TBitmap();
+        FSourceSize = {};
         return status ? TStatus::Fail(TFailure::Corrupt, "decoder gave no picture") : status;
     }
+    if (FSourceSize.Width < picture.Width() || FSourceSize.Height < picture.Height())
+        FSourceSize = {picture.Width(), picture.Height()};
     return status;
 }
 
@@ -61,7 +65,7 @@ TStatus TImportGeneral::Decode(std::span<const std::uint8_t> data, TBitmap& pict
     case TFileTypes::ftPng:
         return DecodePng(data, picture);
     case TFileTypes::ftJpg:
-        return DecodeJpeg(data, picture, targetSide);
+        return DecodeJpeg(data, picture, targetSide, SourceSizeSlot());
     case TFileTypes::ftGif:
         return DecodeGif(data, picture);
     case TFileTypes::ftTiff:
@@ -81,7 +85,7 @@ TStatus TImportPng::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
 
 TStatus TImportJpeg::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
                             std::int32_t targetSide) const {
-    return DecodeJpeg(data, picture, targetSide);
+    return DecodeJpeg(data, picture, targetSide, SourceSizeSlot());
 }
 
 TStatus TImportTiff::Decode(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t) const {
@@ -90,7 +94,7 @@ TStatus TImportTiff::Decode(std::span<const std::uint8_t> data, TBitmap& picture
 
 TStatus TImportJpeg2000::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
                                 std::int32_t targetSide) const {
-    return DecodeJpeg2000(data, picture, targetSide);
+    return DecodeJpeg2000(data, picture, targetSide, SourceSizeSlot());
 }
 
 TStatus TImportSvg::Decode(std::span<const std::uint8_t> data, TBitmap& picture,

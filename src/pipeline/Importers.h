@@ -7,6 +7,7 @@
 
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"
+#include "image/GDIUtils.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -32,9 +33,19 @@ public:
     TStatus ImportData(std::span<const std::uint8_t> data, TBitmap& picture,
                        std::int32_t targetSide = 0) const;
 
+    // The size of the picture the last successful import read, upright: the size its file holds,
+    // also when it was decoded at a reduced scale (then the decoded picture is smaller).
+    TGPSize SourceSize() const { return FSourceSize; }
+
 protected:
     virtual TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,
                            std::int32_t targetSide) const = 0;
+    // Where decoders that can reduce put the full size of the picture being decoded. Others leave
+    // it, and the decoded size counts.
+    TGPSize* SourceSizeSlot() const { return &FSourceSize; }
+
+private:
+    mutable TGPSize FSourceSize{};
 };
 
 // Any picture the general decoders read (PNG, JPEG, GIF, TIFF), chosen by content; used for GIF.

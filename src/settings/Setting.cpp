@@ -61,9 +61,7 @@ TThemeType TGlobalSetting::GetThemeType() const {
 }
 
 std::string TGlobalSetting::GetPath() const {
-    if (!NamesFolder(FPath))
-        FPath.clear();
-    return FPath;
+    return NamesFolder(FPath) ? FPath : std::string();
 }
 
 long double TGlobalSetting::GetAnimationSpeed() const {
@@ -90,7 +88,8 @@ std::vector<TSetting::TPublishedProperty> TGlobalSetting::PublishedProperties() 
          TOrdinalAccess{[this] { return static_cast<std::uint8_t>(GetThemeType()); },
                         [this](std::uint8_t value) { FThemeType = static_cast<TThemeType>(value); }}},
         {"Path",
-         TStringAccess{[this] { return GetPath(); }, [this](const std::string& value) { FPath = value; }}},
+         TStringAccess{[this] { return FPath.find('\0') == std::string::npos ? FPath : std::string(); },
+                       [this](const std::string& value) { FPath = value; }}},
         {"ShowSplash", flag(FShowSplash)},
         {"Textured", flag(FTextured)},
         {"TopMost", flag(FTopMost)},

@@ -6,12 +6,12 @@
 // destroying it writes the file back (failures there are swallowed, the previous file stays intact).
 // The conversion worker reads it through the const getters below while no setter runs.
 //
-// Getters of IconType, ThemeType, Path and AnimationSpeed repair an out-of-range stored value in place
-// (so the repaired value is what gets saved). They are const because the repair does not change the
+// Getters of IconType, ThemeType and AnimationSpeed repair an out-of-range stored value in place (so
+// the repaired value is what gets saved). They are const because the repair does not change the
 // meaning of the setting: a bad value already reads as the repaired one.
 // NOTE: a repair is a write. Two threads may call the getters at once only when no repair can happen
-// meanwhile; GetPath repairs whenever the folder vanishes, so during a batch the worker alone should
-// call it (the window reads Path before the batch starts and after it ends).
+// meanwhile. The output folder is never repaired: a folder that is gone for a while (an unplugged
+// drive) stays chosen.
 
 #include "settings/SettingsBase.h"
 
@@ -49,8 +49,11 @@ public:
     void SetThemeType(TThemeType value) { FThemeType = value; }
 
     // Output folder; empty means beside the source file. A text that does not name an existing folder
-    // (symbolic links followed) reads (and becomes) empty.
+    // (symbolic links followed) reads empty, but stays stored and saved: see ChosenPath.
     std::string GetPath() const;
+    // The output folder as chosen, whether or not it exists now. A conversion writes there or fails;
+    // it never falls back to the folder of the source.
+    const std::string& ChosenPath() const { return FPath; }
     std::string Path() const { return GetPath(); }
     void SetPath(std::string value) { FPath = std::move(value); }
 
@@ -97,7 +100,7 @@ private:
     TPersistence FPersistence;
     mutable TIconType FIconType = TIconType::itWin;
     mutable TThemeType FThemeType = TThemeType::ttDark;
-    mutable std::string FPath;
+    std::string FPath;
     mutable long double FAnimationSpeed = 0.3L;
     std::uint8_t FShowSplash = 1;
     std::uint8_t FTextured = 1;

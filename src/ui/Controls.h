@@ -38,6 +38,12 @@ private:
     QPixmap FTexture;
 };
 
+// The layout's font sizes are given in the units of the original design; this maps them to pixels so
+// that the texts fit their boxes. Every text of the window goes through it.
+inline int FontPixels(int designSize) {
+    return designSize - 2;
+}
+
 // A text whose colour comes from the theme.
 class TTextLabel : public QLabel {
     Q_OBJECT

@@ -28,7 +28,7 @@ TSelector::TSelector(const TOption& first, const TOption& second, QWidget* paren
         image = new TImageView(option.Picture, {}, this);
         image->setGeometry(x + kImageX, 0, 22, 22);
         image->setAttribute(Qt::WA_TransparentForMouseEvents);
-        text = new TTextLabel(option.Text, 15, Qt::AlignLeft | Qt::AlignVCenter, this);
+        text = new TTextLabel(option.Text, FontPixels(15), Qt::AlignLeft | Qt::AlignVCenter, this);
         text->setGeometry(x + kTextX, 0, 160, 22);
         text->setAttribute(Qt::WA_TransparentForMouseEvents);
     };

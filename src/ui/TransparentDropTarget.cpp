@@ -13,6 +13,9 @@ TTransparentDropTarget::TTransparentDropTarget(QWidget* owner) : QWidget(owner) 
 }
 
 void TTransparentDropTarget::SetAllowDrop(bool value) {
+    // A disabled control gets no drag events, so a drag in progress ends here for the window.
+    if (!value && isEnabled())
+        emit DragLeave();
     setEnabled(value);
     setAcceptDrops(value);
     setAttribute(Qt::WA_TransparentForMouseEvents, !value);
@@ -43,6 +46,13 @@ void TTransparentDropTarget::AnswerDrag(QDragMoveEvent* event) {
 
 void TTransparentDropTarget::dragEnterEvent(QDragEnterEvent* event) {
     AnswerDrag(event);
+    // The window sends the leave only to a control that took the enter, so a drag without files is
+    // taken too, with no action to offer: it is refused all the same, and its leave puts the
+    // picture out.
+    if (AllowDrop() && !event->isAccepted()) {
+        event->setDropAction(Qt::IgnoreAction);
+        event->accept();
+    }
 }
 
 void TTransparentDropTarget::dragMoveEvent(QDragMoveEvent* event) {

@@ -67,7 +67,7 @@ const fs::path& CliProgram() {
 }
 
 TCliChild::TCliChild(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                     bool errToTerminal) {
+                     bool errToTerminal, const std::vector<std::string>& wrapper) {
     int out[2];
     int err[2] = {-1, -1};
     std::string terminal;
@@ -86,7 +86,8 @@ TCliChild::TCliChild(const std::vector<std::string>& args, const std::vector<std
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, err[0]);
 
-    std::vector<std::string> argStore{CliProgram().string()};
+    std::vector<std::string> argStore = wrapper;
+    argStore.push_back(CliProgram().string());
     argStore.insert(argStore.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : argStore)
@@ -170,6 +171,10 @@ TCliResult TCliChild::Wait() {
 
 TCliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env) {
     return TCliChild(args, env).Wait();
+}
+
+TCliResult RunCliWrapped(const std::vector<std::string>& wrapper, const std::vector<std::string>& args) {
+    return TCliChild(args, {}, false, wrapper).Wait();
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -26,9 +26,10 @@ struct TCliResult {
 class TCliChild {
 public:
     // env entries are added to (and override) this process's environment. With errToTerminal the
-    // program's standard error is a pseudo-terminal instead of a pipe.
+    // program's standard error is a pseudo-terminal instead of a pipe. A wrapper (a program and its
+    // arguments) runs the program.
     explicit TCliChild(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                       bool errToTerminal = false);
+                       bool errToTerminal = false, const std::vector<std::string>& wrapper = {});
     ~TCliChild();
     TCliChild(const TCliChild&) = delete;
     TCliChild& operator=(const TCliChild&) = delete;
@@ -47,6 +48,8 @@ private:
 };
 
 TCliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+// The program run by wrapper (its first item a full path), as "setpriv ..." does.
+TCliResult RunCliWrapped(const std::vector<std::string>& wrapper, const std::vector<std::string>& args);
 
 // The lines of text, each without its line feed.
 std::vector<std::string> Lines(const std::string& text);

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace gw {
@@ -92,22 +93,52 @@ TEST_P(ConvertUsageErrorTest, ExitsWithTwoAndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, ConvertUsageErrorTest,
-    testing::Values(TUsageCase{"NoArguments", {}}, TUsageCase{"UnknownCommand", {"transmogrify", "PICTURE"}},
-                    TUsageCase{"NoPath", {"convert"}},
-                    TUsageCase{"UnknownOption", {"convert", "--fast", "PICTURE"}},
-                    TUsageCase{"BadType", {"convert", "--type", "linux", "PICTURE"}},
-                    TUsageCase{"TypeWithoutValue", {"convert", "PICTURE", "--type"}},
-                    TUsageCase{"MissingOutputFolder", {"convert", "--output-dir", "MISSING", "PICTURE"}},
-                    TUsageCase{"OutputFolderIsAFile", {"convert", "--output-dir", "PICTURE", "PICTURE"}},
-                    TUsageCase{"FormatListEndingInDelimiter",
-                               {"convert", "--formats", "16x16-32;", "PICTURE"}},
-                    TUsageCase{"FlagWithValue", {"convert", "--quiet=yes", "PICTURE"}},
-                    TUsageCase{"ModernWindowsIcon", {"convert", "--modern", "PICTURE"}},
-                    TUsageCase{"NoJobs", {"convert", "--jobs", "0", "PICTURE"}},
-                    TUsageCase{"NegativeJobs", {"convert", "-j", "-2", "PICTURE"}},
-                    TUsageCase{"TooManyJobs", {"convert", "--jobs=65", "PICTURE"}},
-                    TUsageCase{"JobsNotANumber", {"convert", "--jobs", "2x", "PICTURE"}}),
+    testing::Values(
+        TUsageCase{"NoArguments", {}}, TUsageCase{"UnknownCommand", {"transmogrify", "PICTURE"}},
+        TUsageCase{"NoPath", {"convert"}}, TUsageCase{"UnknownOption", {"convert", "--fast", "PICTURE"}},
+        TUsageCase{"BadType", {"convert", "--type", "linux", "PICTURE"}},
+        TUsageCase{"TypeWithoutValue", {"convert", "PICTURE", "--type"}},
+        TUsageCase{"MissingOutputFolder", {"convert", "--output-dir", "MISSING", "PICTURE"}},
+        TUsageCase{"OutputFolderIsAFile", {"convert", "--output-dir", "PICTURE", "PICTURE"}},
+        TUsageCase{"FormatListEndingInDelimiter", {"convert", "--formats", "16x16-32;", "PICTURE"}},
+        TUsageCase{"FlagWithValue", {"convert", "--quiet=yes", "PICTURE"}},
+        TUsageCase{"ModernWindowsIcon", {"convert", "--modern", "PICTURE"}},
+        TUsageCase{"NoJobs", {"convert", "--jobs", "0", "PICTURE"}},
+        TUsageCase{"NegativeJobs", {"convert", "-j", "-2", "PICTURE"}},
+        TUsageCase{"TooManyJobs", {"convert", "--jobs=65", "PICTURE"}},
+        TUsageCase{"JobsNotANumber", {"convert", "--jobs", "2x", "PICTURE"}},
+        TUsageCase{"AttachedJobsNotANumber", {"convert", "-j2x", "PICTURE"}},
+        TUsageCase{"UnknownShortOptionInAGroup", {"convert", "-qz", "PICTURE"}},
+        TUsageCase{"EmptyFormatList", {"convert", "--formats", "", "PICTURE"}},
+        TUsageCase{"BitCountTakenModulo256", {"convert", "--formats", "16x16-264", "PICTURE"}},
+        TUsageCase{"SixteenBits", {"convert", "--formats", "16x16-16", "PICTURE"}},
+        TUsageCase{"TooLargeForAWindowsIcon", {"convert", "--formats", "16x16-32;1024x1024-32", "PICTURE"}},
+        TUsageCase{"SizeTheMacintoshTableLacks",
+                   {"convert", "--type", "mac", "--formats", "64x64-32", "PICTURE"}}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// The refusal names the item at fault.
+TEST_F(ConvertCommandTest, UnusableFormatItemIsNamed) {
+    const TCliResult result =
+        RunCli({"convert", "--formats", "16x16-32;32x32-264", Picture("photo.bmp").string()});
+    EXPECT_EQ(result.Status, 2);
+    EXPECT_NE(result.Err.find("'32x32-264': the bit count must be 1, 4, 8, 24 or 32"), std::string::npos)
+        << result.Err;
+}
+
+// Short options take their value attached and group as getopt has them; long ones after "=".
+TEST_F(ConvertCommandTest, AttachedAndGroupedOptionsAreTaken) {
+    const fs::path source = Picture("photo.bmp");
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"-j1"}, {"--jobs=2"}, {"-qj1"}, {"-qj", "1"}, {"--formats=16x16-24"}}) {
+        std::vector<std::string> args{"convert"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back(source.string());
+        const TCliResult result = RunCli(args);
+        EXPECT_EQ(result.Status, 0) << options.front() << ": " << result.Err;
+    }
+    EXPECT_TRUE(fs::exists(Dir / "photo (5).ico"));
+}
 
 // --- Failures (no icon written) -------------------------------------------------------------------
 
@@ -116,7 +147,8 @@ TEST_F(ConvertCommandTest, UndecodablePictureIsAReadError) {
     const TCliResult result = RunCli({"convert", bad.string()});
     EXPECT_EQ(result.Status, 1);
     EXPECT_EQ(Lines(result.Out),
-              std::vector<std::string>{bad.string() + ": read error (the picture could not be decoded)"});
+              std::vector<std::string>{bad.string() +
+                                       ": read error (BMP: image size runs past the end of the file)"});
     EXPECT_EQ(result.Err, "Error while opening the file!\n");
 }
 
@@ -251,7 +283,8 @@ TEST_F(ConvertCommandTest, MixedRunReportsEachPictureAndExitsWithOne) {
     EXPECT_EQ(result.Status, 1);
     EXPECT_EQ(Lines(result.Out),
               (std::vector<std::string>{good.string() + " -> " + (Dir / "good.ico").string(),
-                                        bad.string() + ": read error (the picture could not be decoded)"}));
+                                        bad.string() +
+                                            ": read error (BMP: image size runs past the end of the file)"}));
     EXPECT_EQ(result.Err, "Some files were processed successfully, but there were also errors!\n");
 }
 
@@ -261,9 +294,41 @@ TEST_F(ConvertCommandTest, WriteErrorNamesTheFolder) {
     const TCliResult result = RunCli({"convert", "--output-dir", "/proc", source.string()});
     EXPECT_EQ(result.Status, 1);
     EXPECT_EQ(Lines(result.Out),
-              std::vector<std::string>{source.string() +
-                                       ": write error (the icon could not be written into /proc)"});
+              std::vector<std::string>{
+                  source.string() + ": write error (the icon could not be written into /proc: cannot create "
+                                    "a temporary file: No such file or directory)"});
     EXPECT_EQ(result.Err, "Error while saving the file!\n");
+}
+
+// An unreadable folder below a walked one is reported on a line of its own and fails the run, while
+// the pictures of the other folders are converted. The super-user reads every folder, so as root the
+// program runs as nobody.
+TEST_F(ConvertCommandTest, UnreadableFolderOfARecursiveWalkFailsTheRun) {
+    std::vector<std::string> args{"convert", "-r", "-j1"};
+    std::vector<std::string> asNobody;
+    if (::geteuid() == 0) {
+        if (!fs::exists("/usr/bin/setpriv"))
+            GTEST_SKIP() << "root without setpriv";
+        asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    }
+    fs::create_directories(Dir / "walk" / "locked");
+    const fs::path visible = Picture("walk/visible.bmp");
+    Picture("walk/locked/hidden.bmp");
+    for (const auto& entry : fs::recursive_directory_iterator(Dir.Path()))
+        fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add);
+    fs::permissions(Dir.Path(), fs::perms::all, fs::perm_options::add);
+    fs::permissions(Dir / "walk" / "locked", fs::perms::none);
+    args.push_back((Dir / "walk").string());
+    const TCliResult result = asNobody.empty() ? RunCli(args) : test::RunCliWrapped(asNobody, args);
+    fs::permissions(Dir / "walk" / "locked", fs::perms::owner_all);
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_EQ(Lines(result.Out),
+              std::vector<std::string>{visible.string() + " -> " + (Dir / "walk" / "visible.ico").string()});
+    EXPECT_NE(result.Err.find("glyphwright-cli convert: " + (Dir / "walk" / "locked").string() +
+                              ": cannot read the folder: Permission denied\n"),
+              std::string::npos)
+        << result.Err;
+    EXPECT_FALSE(fs::exists(Dir / "walk" / "locked" / "hidden.ico"));
 }
 
 // --- Ctrl-C ---------------------------------------------------------------------------------------

@@ -146,7 +146,8 @@ TEST_F(IconCommandsTest, CorpusIconsAreListedOrNamedWithAReason) {
         const TCliResult result = RunCli({"info", entry.path().string()});
         TOrbIcon doc;
         TIconLoadReport report;
-        if (!LoadIcon(entry.path(), doc, report)) {
+        // A file that gives no image at all is unreadable, like one the reader refuses.
+        if (!LoadIcon(entry.path(), doc, report) || doc.ImageCount() == 0) {
             EXPECT_EQ(result.Status, 1) << entry;
             EXPECT_EQ(result.Err.rfind(entry.path().string() + ": unreadable (", 0), 0u) << result.Err;
             EXPECT_TRUE(result.Out.empty());
@@ -258,11 +259,42 @@ std::vector<TBadFileCase> BadFiles() {
             TBadFileCase{"icnsElementBeyondTheTotal",
                          icnsHeader + std::vector<std::uint8_t>{0, 0, 0, 24, 'i', 's', '3', '2', 0, 0, 1, 0} +
                              std::vector<std::uint8_t>(8, 0),
-                         "unreadable ("}};
+                         "unreadable ("},
+            TBadFileCase{"icnsHeaderOnly", icnsHeader + std::vector<std::uint8_t>{0, 0, 0, 8},
+                         "unreadable (no image could be read)"},
+            TBadFileCase{"icnsOfUnknownElementsOnly",
+                         icnsHeader + std::vector<std::uint8_t>{0, 0, 0, 16, 'z', 'z', 'z', 'z', 0, 0, 0, 8},
+                         "unreadable (no image could be read)"}};
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, BadFileTest, ::testing::ValuesIn(BadFiles()),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+// --- Output that cannot be written -----------------------------------------------------------------
+
+// Standard output on a full disk: every command says so on standard error and fails.
+TEST_F(IconCommandsTest, OutputOnAFullDiskFailsEveryCommand) {
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    const fs::path icon = MakeIcon("app", {"--formats", "16x16-32"});
+    const fs::path picture = Dir / "photo.png";
+    test::WritePngPicture(picture, test::MakeGradient(40, 30, false));
+    const std::vector<std::string> toFull{"/bin/sh", "-c", "exec \"$0\" \"$@\" > /dev/full"};
+    for (const auto& [command, args] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+             {"convert", {"convert", picture.string()}},
+             {"info", {"info", icon.string()}},
+             {"info", {"info", "--json", icon.string()}},
+             {"extract", {"extract", icon.string()}},
+             {"", {"--help"}}}) {
+        const TCliResult result = test::RunCliWrapped(toFull, args);
+        EXPECT_EQ(result.Status, 1) << args.front();
+        const std::string prefix =
+            command.empty() ? "glyphwright-cli: " : "glyphwright-cli " + command + ": ";
+        EXPECT_NE(result.Err.find(prefix + "write error on standard output: No space left on device\n"),
+                  std::string::npos)
+            << result.Err;
+    }
+}
 
 // --- extract --------------------------------------------------------------------------------------
 

@@ -148,7 +148,7 @@ TEST_P(ParallelSummaryTest, CountsEveryPicture) {
         const fs::path path = dir / ("p" + std::to_string(i) + ".bmp");
         if (i >= GetParam().Good) {
             test::WriteFileBytes(path, {'B', 'M', 1, 2, 3});
-            expected.push_back(path.string() + ": read error (the picture could not be decoded)");
+            expected.push_back(path.string() + ": read error (BMP: file header)");
         } else {
             WriteBatchPicture(path, i);
             expected.push_back(path.string() + " -> " + (dir / ("p" + std::to_string(i) + ".ico")).string());

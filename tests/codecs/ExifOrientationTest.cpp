@@ -9,17 +9,19 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class ExifOrientationValues : public ::testing::TestWithParam<std::tuple<int, bool>> {};
+// The tag as SHORT, or as LONG or SLONG as some phones and tools write it.
+class ExifOrientationValues : public ::testing::TestWithParam<std::tuple<int, bool, std::uint16_t>> {};
 
-TEST_P(ExifOrientationValues, ReadsTheTagInEitherByteOrder) {
-    const auto [value, bigEndian] = GetParam();
+TEST_P(ExifOrientationValues, ReadsTheTagInEitherByteOrderAndEveryIntegerType) {
+    const auto [value, bigEndian, type] = GetParam();
     EXPECT_EQ(static_cast<int>(ParseExifOrientation(
-                  test::MakeExifOrientation(static_cast<std::uint16_t>(value), bigEndian))),
+                  test::MakeExifOrientation(static_cast<std::uint16_t>(value), bigEndian, type))),
               value);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllEight, ExifOrientationValues,
-                         ::testing::Combine(::testing::Range(1, 9), ::testing::Bool()));
+                         ::testing::Combine(::testing::Range(1, 9), ::testing::Bool(),
+                                            ::testing::Values<std::uint16_t>(3, 4, 9)));
 
 Bytes Modified(Bytes bytes, std::size_t offset, std::uint8_t value) {
     bytes.at(offset) = value;
@@ -56,7 +58,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TMalformedCase{"WrongMagic", Modified(kSix, 8, 43)},
                       TMalformedCase{"IfdOffsetBeyondEnd", Modified(kSix, 10, 200)},
                       TMalformedCase{"EntryCut", Cut(kSix, 34)},
-                      TMalformedCase{"TypeLong", Modified(kSix, 30, 4)},
+                      TMalformedCase{"TypeRational", Modified(kSix, 30, 5)},
+                      TMalformedCase{"LongAboveEight", Modified(Modified(kSix, 30, 4), 38, 1)},
                       TMalformedCase{"CountTwo", Modified(kSix, 32, 2)},
                       TMalformedCase{"ValueZero", Modified(kSix, 36, 0)},
                       TMalformedCase{"ValueNine", Modified(kSix, 36, 9)},

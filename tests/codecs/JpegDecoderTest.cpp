@@ -228,5 +228,52 @@ INSTANTIATE_TEST_SUITE_P(
         THostileCase{"ZeroWidth", WithFrameSize(kSmall, 0, 16), TFailure::Corrupt}),
     test::TCaseName());
 
+// A file that lacks its end marker, or lost its last byte or two, decodes as the whole file does; a
+// file cut inside its only scan, or inside the first scan of a progressive one, still fails.
+struct TCutCase {
+    const char* Name;
+    bool Progressive;
+    std::size_t BytesCut; // from the end; in thousandths of the file when above 100
+    bool Decodes;
+};
+
+class JpegCutShort : public ::testing::TestWithParam<TCutCase> {};
+
+TEST_P(JpegCutShort, DecodesWhatTheWholeScansHold) {
+    TBitmap picture = test::MakeGradient(96, 80, false);
+    test::TJpegOptions options;
+    options.Progressive = GetParam().Progressive;
+    const Bytes whole = test::EncodeJpeg(picture, options);
+    ASSERT_EQ(whole[whole.size() - 1], 0xD9);
+    const std::size_t cut =
+        GetParam().BytesCut > 100 ? whole.size() * GetParam().BytesCut / 1000 : GetParam().BytesCut;
+    const Bytes data(whole.begin(), whole.end() - static_cast<std::ptrdiff_t>(cut));
+    TBitmap decoded;
+    const TStatus status = DecodeJpeg(data, decoded);
+    if (!GetParam().Decodes) {
+        EXPECT_EQ(status.Kind(), TFailure::Truncated) << status.Reason();
+        EXPECT_FALSE(decoded.IsValid());
+        return;
+    }
+    ASSERT_TRUE(status) << status.Reason();
+    TBitmap reference;
+    ASSERT_TRUE(DecodeJpeg(whole, reference));
+    if (cut <= 2) {
+        EXPECT_TRUE(decoded == reference);
+    } else {
+        EXPECT_EQ(decoded.Width(), reference.Width());
+        EXPECT_EQ(decoded.Height(), reference.Height());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, JpegCutShort,
+                         ::testing::Values(TCutCase{"BaselineWithoutEndMarker", false, 2, true},
+                                           TCutCase{"BaselineCutByOneByte", false, 1, true},
+                                           TCutCase{"BaselineCutInTheScan", false, 400, false},
+                                           TCutCase{"ProgressiveWithoutEndMarker", true, 2, true},
+                                           TCutCase{"ProgressiveCutInALaterScan", true, 250, true},
+                                           TCutCase{"ProgressiveCutInTheFirstScan", true, 900, false}),
+                         test::TCaseName());
+
 } // namespace
 } // namespace gw

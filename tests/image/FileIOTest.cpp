@@ -63,7 +63,7 @@ TEST(WriteNewFileTest, TakesTheFirstFreeNameAndLeavesNothingElse) {
     EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"a.png", "a1.png", "a2.png"}));
     ASSERT_TRUE(WriteNewFile(dir.Path(), ".png", nameOf, Bytes("x"), placed));
     EXPECT_EQ(WriteNewFile(dir.Path(), ".png", nameOf, Bytes("y"), placed).Reason(),
-              "every numbered name is taken");
+              "every name from a1.png to a3.png is taken");
     EXPECT_EQ(Entries(dir.Path()).size(), 4u);
 }
 

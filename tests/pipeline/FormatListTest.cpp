@@ -1,4 +1,5 @@
 #include "pipeline/FormatList.h"
+#include "settings/Setting.h"
 
 #include <gtest/gtest.h>
 
@@ -99,6 +100,58 @@ TEST(ParseFormatListTest, EmptyListGivesNoFormats) {
     const auto formats = ParseFormatList("");
     ASSERT_TRUE(formats);
     EXPECT_TRUE(formats->empty());
+}
+
+} // namespace
+} // namespace gw
+
+namespace gw {
+namespace {
+
+// Lists the icon types cannot use are told apart from usable ones, naming the item at fault; the
+// settings' lists are repaired to the defaults.
+struct TProblemCase {
+    const char* Name;
+    const char* List;
+    bool Mac;
+    const char* Problem; // empty: usable
+};
+
+class FormatListProblemTest : public testing::TestWithParam<TProblemCase> {};
+
+TEST_P(FormatListProblemTest, NamesTheItemAtFault) {
+    const auto problem = FormatListProblem(GetParam().List, GetParam().Mac);
+    EXPECT_EQ(problem.value_or(""), GetParam().Problem);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, FormatListProblemTest,
+    testing::Values(
+        TProblemCase{"WindowsDefault", TGlobalSetting::kDefaultWinFormats, false, ""},
+        TProblemCase{"MacintoshDefault", TGlobalSetting::kDefaultMacFormats, true, ""},
+        TProblemCase{"EveryWindowsDepth", "256x256-1;16x16-4;16x16-8;16x16-24;16x16-32", false, ""},
+        TProblemCase{"Empty", "", false, "the list is empty"},
+        TProblemCase{"NotAnItem", "16x16-32;big", false, "'big' is not an item like 16x16-32"},
+        TProblemCase{"TrailingDelimiter", "16x16-32;", false, "'' is not an item like 16x16-32"},
+        TProblemCase{"BitsModulo256", "16x16-264", false,
+                     "'16x16-264': the bit count must be 1, 4, 8, 24 or 32"},
+        TProblemCase{"SixteenBits", "16x16-16", true, "'16x16-16': the bit count must be 1, 4, 8, 24 or 32"},
+        TProblemCase{"TooLargeForWindows", "16x16-32;257x16-32", false,
+                     "'257x16-32' is larger than a Windows icon holds (256 x 256)"},
+        TProblemCase{"NotInTheMacintoshTable", "64x64-32", true,
+                     "'64x64-32' is not an image a Macintosh icon holds"},
+        TProblemCase{"NoTwentyFourBitsOnTheMacintosh", "16x16-24", true,
+                     "'16x16-24' is not an image a Macintosh icon holds"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(RepairFormatListsTest, UnusableListsBecomeTheDefaults) {
+    TGlobalSetting settings(TPersistence::Detached);
+    EXPECT_FALSE(RepairFormatLists(settings));
+    settings.SetWinFormats("1024x1024-32");
+    settings.SetMacFormats("16x16-32");
+    EXPECT_TRUE(RepairFormatLists(settings));
+    EXPECT_EQ(settings.WinFormats(), TGlobalSetting::kDefaultWinFormats);
+    EXPECT_EQ(settings.MacFormats(), "16x16-32");
 }
 
 } // namespace

@@ -4,10 +4,12 @@
 #include "image/OrbIcon.h"
 #include "image/OrbImage.h"
 #include "settings/Setting.h"
+#include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -129,16 +131,49 @@ TEST_P(SolveBitmapSizeTest, FitsIntoTheCanvasSideAndNeverGrows) {
     EXPECT_EQ(fitted->Width(), c.FittedW);
     EXPECT_EQ(fitted->Height(), c.FittedH);
     EXPECT_EQ(fitted->Pixel(c.FittedW / 2, c.FittedH / 2), 0xFF102030u);
+    // The picture covers the whole fitted size: no last row or column stays transparent.
+    EXPECT_EQ(fitted->Pixel(c.FittedW - 1, c.FittedH - 1), 0xFF102030u);
+    EXPECT_EQ(fitted->Pixel(0, 0), 0xFF102030u);
 }
 
 INSTANTIATE_TEST_SUITE_P(WorkedValues, SolveBitmapSizeTest,
                          testing::Values(TFitCase{"Landscape3000x2000", 3000, 2000, 1024, 683},
                                          TFitCase{"HalfRoundsToEven2048x1025", 2048, 1025, 1024, 512},
                                          TFitCase{"Portrait1025x2048", 1025, 2048, 512, 1024},
+                                         TFitCase{"HalfRoundsToEven4096x2050", 4096, 2050, 1024, 512},
                                          TFitCase{"Tall1023x5000", 1023, 5000, 210, 1024},
                                          TFitCase{"Exact1024", 1024, 1024, 1024, 1024},
                                          TFitCase{"Smaller1000x800", 1000, 800, 1000, 800}),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+// A picture decoded at a reduced scale is fitted from its real size, as the same picture in a format
+// without reduced decoding: 256 x 129 fits 64 x 32 (a JPEG at 2/8 decodes 64 x 33), 256 x 170 fits
+// 64 x 42 (a JPEG 2000 two levels down decodes 64 x 43).
+TEST_F(IOManagerTest, ReducedDecodeIsFittedFromTheRealSize) {
+    const TBitmap jpegPicture = test::MakeSolid(256, 129, 0xFF808080);
+    test::WriteFileBytes(Dir / "wide.jpg", test::EncodeJpeg(jpegPicture));
+    test::WriteFileBytes(Dir / "wide.png", test::EncodePng(jpegPicture));
+    test::TJ2kComponent grey;
+    grey.Samples.assign(256 * 170, 128);
+    test::WriteFileBytes(Dir / "wide.jp2", test::EncodeJpeg2000(256, 170, {grey}, true));
+    struct TCase {
+        const char* File;
+        TFileTypes Type;
+        std::int32_t Width, Height;
+    };
+    for (const TCase& c :
+         {TCase{"wide.jpg", TFileTypes::ftJpg, 64, 32}, TCase{"wide.png", TFileTypes::ftPng, 64, 32},
+          TCase{"wide.jp2", TFileTypes::ftJpg2000, 64, 42}}) {
+        SCOPED_TRACE(c.File);
+        FManager->SetMaxSize(64);
+        std::int32_t width = 64, height = 64;
+        const auto fitted = FManager->ImportToImage(width, height, true, Dir / c.File, c.Type);
+        ASSERT_TRUE(fitted);
+        EXPECT_EQ(width, c.Width);
+        EXPECT_EQ(height, c.Height);
+        EXPECT_EQ(AlphaOf(fitted->Pixel(c.Width - 1, c.Height - 1)), 255u);
+    }
+}
 
 TEST_F(IOManagerTest, SolveBitmapSizeWithoutSizeChangeGivesTheWantedSize) {
     std::int32_t width = 64, height = 32;
@@ -267,14 +302,94 @@ TEST_F(IOManagerTest, IconGoesIntoTheOutputFolderOfTheSettings) {
     EXPECT_EQ(FManager->LastOutputFile(), Dir / "out" / "photo.ico");
 }
 
-TEST_F(IOManagerTest, DeletedOutputFolderSendsTheIconBesideTheSourceAndEmptiesTheSetting) {
-    fs::create_directory(Dir / "out");
-    FSettings->SetPath((Dir / "out").string());
-    fs::remove(Dir / "out");
-    ASSERT_TRUE(Process(Opaque("photo.bmp", 64, 64)));
-    EXPECT_EQ(FManager->LastOutputFile(), Dir / "photo.ico");
-    EXPECT_EQ(FSettings->GetPath(), "");
+// A chosen folder that is gone, or is a file now, fails the conversion as a write error naming it;
+// nothing is written beside the source, and the folder stays chosen for when it comes back.
+TEST_F(IOManagerTest, MissingOutputFolderIsAWriteErrorNamingItAndNothingIsWrittenElsewhere) {
+    const fs::path source = Opaque("photo.bmp", 64, 64);
+    for (const bool replacedByFile : {false, true}) {
+        const fs::path out = Dir / (replacedByFile ? "file" : "gone");
+        if (replacedByFile)
+            test::WriteFileBytes(out, {'x'});
+        FSettings->SetPath(out.string());
+        EXPECT_FALSE(Process(source));
+        EXPECT_EQ(ErrorType, TErrorType::etWriteError);
+        EXPECT_EQ(FManager->LastStatus().Reason(),
+                  "the output folder " + out.string() +
+                      (replacedByFile ? " is not a folder" : " does not exist"));
+        EXPECT_EQ(FSettings->ChosenPath(), out.string());
+        EXPECT_EQ(FSettings->GetPath(), "");
+    }
+    EXPECT_FALSE(fs::exists(Dir / "photo.ico"));
+    EXPECT_EQ(Saved().Saves, 0);
+    fs::create_directory(Dir / "gone");
+    FSettings->SetPath((Dir / "gone").string());
+    ASSERT_TRUE(Process(source));
+    EXPECT_TRUE(FManager->LastStatus());
+    EXPECT_EQ(FManager->LastOutputFile(), Dir / "gone" / "photo.ico");
 }
+
+// Each failure says its cause, beside the kind the batch counts.
+struct TReasonCase {
+    const char* Name;
+    std::function<fs::path(const fs::path& dir)> Make;
+    TErrorType Kind;
+    std::function<std::string(const fs::path& dir)> Reason;
+};
+
+class IOManagerReasonTest : public IOManagerTest, public testing::WithParamInterface<TReasonCase> {};
+
+TEST_P(IOManagerReasonTest, SaysTheCause) {
+    EXPECT_FALSE(Process(GetParam().Make(Dir.Path())));
+    EXPECT_EQ(ErrorType, GetParam().Kind);
+    EXPECT_EQ(FManager->LastStatus().Reason(), GetParam().Reason(Dir.Path()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path()), fs::directory_iterator()), 1); // the source
+}
+
+fs::path WriteBmp(const fs::path& path, std::int32_t width, std::int32_t height) {
+    test::WriteFileBytes(path, test::EncodeTestBmp(test::MakeSolid(width, height, 0xFF3366CC)));
+    return path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, IOManagerReasonTest,
+    testing::Values(
+        TReasonCase{"SmallerThanEveryFormat",
+                    [](const fs::path& d) { return WriteBmp(d / "tiny.bmp", 8, 8); },
+                    TErrorType::etWriteError,
+                    [](const fs::path&) {
+                        return std::string(
+                            "the picture is smaller than the smallest image of the format list (16 x 16)");
+                    }},
+        TReasonCase{
+            "FittedSideRoundsToZero", [](const fs::path& d) { return WriteBmp(d / "thin.bmp", 65535, 1); },
+            TErrorType::etReadError,
+            [](const fs::path&) {
+                return std::string("the picture of 65535 x 1 pixels is too thin to fit into 1024 x 1024 "
+                                   "(a side would have no pixel)");
+            }},
+        TReasonCase{"BeyondTheLimits",
+                    [](const fs::path& d) {
+                        auto bytes = test::EncodeTestBmp(test::MakeSolid(2, 2, 0xFF000000));
+                        const std::uint32_t side = 70000; // biWidth and biHeight, little-endian
+                        for (int i = 0; i < 4; ++i)
+                            bytes[18 + i] = bytes[22 + i] = static_cast<std::uint8_t>(side >> (8 * i));
+                        test::WriteFileBytes(d / "huge.bmp", bytes);
+                        return d / "huge.bmp";
+                    },
+                    TErrorType::etReadError,
+                    [](const fs::path&) {
+                        return std::string(
+                            "picture too large (70000 x 70000; the limit is 65535 pixels a side "
+                            "and 67108864 pixels in all)");
+                    }},
+        TReasonCase{"NameTooLongForTheFileSystem",
+                    [](const fs::path& d) { return WriteBmp(d / (std::string(252, 'n') + ".b"), 64, 64); },
+                    TErrorType::etWriteError,
+                    [](const fs::path& d) {
+                        return "the icon could not be written into " + d.string() + ": the name " +
+                               std::string(252, 'n') + ".ico is too long for the file system";
+                    }}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(IOManagerTest, SymbolicLinkToAPictureIsFollowed) {
     const fs::path target = Opaque("real.bmp", 64, 64);

@@ -200,18 +200,25 @@ INSTANTIATE_TEST_SUITE_P(
 struct TPathCase {
     const char* name;
     std::function<std::string(const fs::path& dir)> make; // builds the value, maybe a folder too
-    bool kept;                                            // false: the value reads and saves as empty
+    bool kept;                                            // false: the value reads as empty
+    bool saved = true; // the value stays chosen and saved (a folder may come back)
 };
 
 class SettingsPath : public Settings, public ::testing::WithParamInterface<TPathCase> {};
 
-TEST_P(SettingsPath, IsKeptOnlyWhileItNamesAFolder) {
+TEST_P(SettingsPath, ReadsOnlyWhileItNamesAFolderAndStaysChosen) {
     const std::string value = GetParam().make(FDir.Path());
     WriteConfig("[General]\nPath=" + value + "\n");
     const std::string expected = GetParam().kept ? value : "";
-    const std::string saved =
-        LoadCheckAndSave([&](const TGlobalSetting& s) { EXPECT_EQ(s.Path(), expected); });
-    EXPECT_NE(saved.find("\nPath=" + expected + "\n"), std::string::npos);
+    const std::string chosen = GetParam().saved ? value : "";
+    const std::string saved = LoadCheckAndSave([&](const TGlobalSetting& s) {
+        EXPECT_EQ(s.Path(), expected);
+        EXPECT_EQ(s.Path(), expected); // reading twice repairs nothing
+        if (GetParam().saved) {
+            EXPECT_EQ(s.ChosenPath(), value);
+        }
+    });
+    EXPECT_NE(saved.find("\nPath=" + chosen + "\n"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -246,7 +253,8 @@ INSTANTIATE_TEST_SUITE_P(
         TPathCase{"TenThousandCharacters",
                   [](const fs::path& d) { return d.string() + std::string(10000, 'a'); }, false},
         TPathCase{"NulByteHidingTheRest",
-                  [](const fs::path& d) { return d.string() + std::string(1, '\0') + "/elsewhere"; }, false}),
+                  [](const fs::path& d) { return d.string() + std::string(1, '\0') + "/elsewhere"; }, false,
+                  false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Settings, AFolderWithALineBreakInItsNameIsSavedEmptyRatherThanBreakingTheFile) {

@@ -195,7 +195,7 @@ std::vector<std::uint8_t> EncodeJpeg(const TBitmap& picture, const TJpegOptions&
     return out;
 }
 
-std::vector<std::uint8_t> MakeExifOrientation(std::uint16_t orientation, bool bigEndian) {
+std::vector<std::uint8_t> MakeExifOrientation(std::uint16_t orientation, bool bigEndian, std::uint16_t type) {
     std::vector<std::uint8_t> out{'E', 'x', 'i', 'f', 0, 0};
     const auto u16 = [&](std::uint32_t v) { bigEndian ? PutU16BE(out, v) : PutU16LE(out, v); };
     const auto u32 = [&](std::uint32_t v) { bigEndian ? PutU32BE(out, v) : PutU32LE(out, v); };
@@ -205,7 +205,11 @@ std::vector<std::uint8_t> MakeExifOrientation(std::uint16_t orientation, bool bi
     u32(8);
     u16(2); // two entries: a resolution unit first, then the orientation
     u16(0x0128), u16(3), u32(1), u16(2), u16(0);
-    u16(0x0112), u16(3), u32(1), u16(orientation), u16(0);
+    u16(0x0112), u16(type), u32(1);
+    if (type == 3)
+        u16(orientation), u16(0);
+    else
+        u32(orientation);
     u32(0);
     return out;
 }

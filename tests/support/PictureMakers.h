@@ -49,8 +49,10 @@ struct TJpegOptions {
     std::vector<std::uint8_t> App1{}; // written as an APP1 segment when not empty
 };
 std::vector<std::uint8_t> EncodeJpeg(const TBitmap& picture, const TJpegOptions& options = {});
-// An APP1 payload "Exif\0\0" + TIFF header + IFD0 with one orientation entry.
-std::vector<std::uint8_t> MakeExifOrientation(std::uint16_t orientation, bool bigEndian);
+// An APP1 payload "Exif\0\0" + TIFF header + IFD0 with one orientation entry of type (3 SHORT, 4 LONG,
+// 9 SLONG).
+std::vector<std::uint8_t> MakeExifOrientation(std::uint16_t orientation, bool bigEndian,
+                                              std::uint16_t type = 3);
 
 std::vector<std::uint8_t> EncodePng(const TBitmap& picture);
 // Signature, IHDR with the given fields and correct CRC, an empty IDAT and IEND.

@@ -17,6 +17,9 @@
 #include <QTest>
 
 #include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
 
 #include <memory>
 #include <thread>
@@ -136,6 +139,27 @@ private slots:
         QCOMPARE(test.Window->BackgroundColor(), QColor(0x33, 0x33, 0x33));
     }
 
+    // An output folder that is gone stays chosen and shown; the conversion fails as a write error
+    // and nothing is written beside the picture.
+    void MissingOutputFolderFailsTheConversionAsAWriteError() {
+        const QString gone = QDir::temp().filePath(
+            QStringLiteral("glyphwright-gone-%1").arg(QCoreApplication::applicationPid()));
+        TWindowUnderTest test(kQuick + QStringList{QStringLiteral("Path=") + gone}, true);
+        QVERIFY(test.WaitForDropSurface());
+        test.Click("imgSettings");
+        QCOMPARE(test.Child<QLineEdit>("edtPath")->text(), gone);
+        test.ClickButton();
+        const QString picture = WritePng(test.Pictures.path(), QStringLiteral("photo.png"), 40, 30);
+        QVERIFY(test.Drop({picture}));
+        QVERIFY(test.WaitForMessage());
+        QCOMPARE(test.Message(), QStringLiteral("Error while saving the file!"));
+        QVERIFY(!QFileInfo::exists(test.Pictures.filePath(QStringLiteral("photo.ico"))));
+        test.Window->ExitProgram();
+        test.Window.reset();
+        QVERIFY2(test.Config.ReadSettings().contains(QStringLiteral("Path=") + gone),
+                 qPrintable(test.Config.ReadSettings()));
+    }
+
     void DropRunsBatchWithRealConverter() {
         TWindowUnderTest test(kQuick, true);
         QVERIFY(test.WaitForDropSurface());
@@ -249,22 +273,76 @@ private slots:
         QCOMPARE(window.BatchState(), TfrmMain::TBatchState::bsStarting);
     }
 
-    void DragOverLightsDropImageEvenWithoutFiles() {
+    // A drag without local files (text, a web address) lights the drop picture, is refused, and the
+    // picture goes dark when the drag leaves. The events take the path a platform drag takes: into
+    // the window, which hands them to the control under the pointer.
+    void DragWithoutFilesLightsTheDropPictureUntilItLeaves() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
         auto* image = test.Child<TImageView>("imgDrop");
-        QMimeData data;
-        data.setText(QStringLiteral("words"));
-        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(test.Window->DropTarget(), &enter);
-        QVERIFY(!enter.isAccepted());
+        QWindow* window = test.Window->windowHandle();
+        QVERIFY(window != nullptr);
+        const QPoint over = test.Window->DropTarget()->mapTo(test.Window.get(), QPoint(50, 50));
+        for (const bool web : {false, true}) {
+            QMimeData data;
+            if (web)
+                data.setUrls({QUrl(QStringLiteral("https://example.org/picture.png"))});
+            else
+                data.setText(QStringLiteral("words"));
+            QDragEnterEvent enter(over, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window, &enter);
+            QDragMoveEvent move(over, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window, &move);
+            QVERIFY(!move.isAccepted() || move.dropAction() == Qt::IgnoreAction);
+            QTRY_COMPARE(image->Blend(), 1.0);
+            QDragLeaveEvent leave;
+            QApplication::sendEvent(window, &leave);
+            QTRY_COMPARE(image->Blend(), 0.0);
+        }
+        // A drag still over the picture when another surface comes puts it out too.
+        QMimeData text;
+        text.setText(QStringLiteral("words"));
+        QDragEnterEvent enter(over, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window, &enter);
         QTRY_COMPARE(image->Blend(), 1.0);
-        // The application passes a leave only to the target of a real drag, which a synthesized drag
-        // never registered, so the leave goes straight to the control's event handler.
-        QDragLeaveEvent leave;
-        static_cast<QObject*>(test.Window->DropTarget())->event(&leave);
+        test.Click("imgSettings");
         QTRY_COMPARE(image->Blend(), 0.0);
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(window, &leave);
         QCOMPARE(test.Window->BatchState(), TfrmMain::TBatchState::bsIdle);
+    }
+
+    // Timers of a second or more (the splash, the wait before the summary) are precise: coarse ones
+    // may fire some percent early.
+    void TimersOfASecondOrMoreArePrecise() {
+        TWindowUnderTest test({QStringLiteral("ShowSplash=1"), QStringLiteral("AnimationSpeed=0.01")});
+        QTRY_COMPARE(test.Current(), test.Window->SplashSurface());
+        int longTimers = 0;
+        for (const QTimer* timer : test.Window->findChildren<QTimer*>()) {
+            if (timer->interval() < 1000)
+                continue;
+            ++longTimers;
+            QCOMPARE(timer->timerType(), Qt::PreciseTimer);
+        }
+        QCOMPARE(longTimers, 2);
+    }
+
+    // The texts of the settings screen (captions, the folder, the selectors' options) share one size.
+    void SettingsTextsShareOneSize() {
+        TWindowUnderTest test;
+        QVERIFY(test.WaitForDropSurface());
+        QWidget* layout = test.Window->SettingsSurface()->Layout();
+        int captionSize = 0;
+        for (const TTextLabel* label : layout->findChildren<TTextLabel*>())
+            if (label->text() == QStringLiteral("Icon type"))
+                captionSize = label->font().pixelSize();
+        QVERIFY(captionSize > 0);
+        QCOMPARE(test.Child<QLineEdit>("edtPath")->font().pixelSize(), captionSize);
+        for (const char* name : {"layType", "layTheme"}) {
+            auto* selector = test.Child<TSelector>(name);
+            QCOMPARE(selector->FirstText()->font().pixelSize(), captionSize);
+            QCOMPARE(selector->SecondText()->font().pixelSize(), captionSize);
+        }
     }
 
     // One batch at a time: the settings stay reachable during a batch, but leaving them leads back to

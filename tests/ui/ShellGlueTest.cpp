@@ -54,8 +54,13 @@ private slots:
         data.setText(QStringLiteral("just some words"));
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&target, &enter);
-        QVERIFY(!enter.isAccepted());
-        QCOMPARE(over.count(), 1);
+        // Taken with no action to offer, so that the leave comes back to the target.
+        QVERIFY(enter.isAccepted());
+        QCOMPARE(enter.dropAction(), Qt::IgnoreAction);
+        QDragMoveEvent move(QPoint(6, 6), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&target, &move);
+        QVERIFY(!move.isAccepted());
+        QCOMPARE(over.count(), 2);
         QCOMPARE(over.first().first().toBool(), false);
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&target, &drop);
