@@ -205,22 +205,6 @@ bool IsBitmapHeader(const TDibHeader& header) {
            header.biPlanes == 1 && header.biCompression == 0;
 }
 
-// The width and height in a PNG's IHDR, when data starts like PNG (PNG standard, 5.2 and
-// 11.2.2); lets a hostile entry that claims a huge picture fail before anything is decoded.
-bool PeekPngSize(std::span<const std::uint8_t> data, std::uint32_t& width, std::uint32_t& height) {
-    static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    TByteReader reader(data);
-    std::span<const std::uint8_t> signature, type;
-    std::uint32_t length = 0;
-    if (!reader.ReadBytes(8, signature) || !std::equal(signature.begin(), signature.end(), kSignature))
-        return false;
-    if (!reader.ReadU32BE(length) || !reader.ReadBytes(4, type))
-        return false;
-    if (!std::equal(type.begin(), type.end(), "IHDR"))
-        return false;
-    return reader.ReadU32BE(width) && reader.ReadU32BE(height);
-}
-
 // A palette PNG whose tRNS chunk gives some entry an alpha between 0 and 255 (a colour key of one
 // fully transparent entry does not count).
 bool HasPartialPaletteAlpha(const TPngImage& png) {
@@ -417,8 +401,8 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
 
     if (!headerRead || !IsBitmapHeader(header)) {
         // PNG data; its size is checked before anything is decoded.
-        std::uint32_t pngWidth = 0, pngHeight = 0;
-        if (PeekPngSize(data, pngWidth, pngHeight) && (pngWidth > kMaxIconSide || pngHeight > kMaxIconSide))
+        if (const auto header = PeekPngHeader(data);
+            header && (header->Width > kMaxIconSide || header->Height > kMaxIconSide))
             return TStatus::Fail(TFailure::TooLarge, "PNG entry larger than 256 pixels");
         TPngImage png;
         if (TStatus status = DecodePng(data, png); !status)
