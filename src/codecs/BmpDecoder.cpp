@@ -210,8 +210,7 @@ TStatus DecodeUncompressed(std::span<const std::uint8_t> pixels, const TBmpHeade
                 const std::size_t bitOffset = ux * bits;
                 const std::uint32_t shift = 8 - bits - static_cast<std::uint32_t>(bitOffset % 8);
                 const std::uint32_t index = (source[bitOffset / 8] >> shift) & ((1u << bits) - 1);
-                if (TStatus status = PaletteColor(palette, index, row[ux]); !status)
-                    return status;
+                GW_TRY(PaletteColor(palette, index, row[ux]));
                 break;
             }
             case 16:
@@ -250,8 +249,7 @@ public:
             if (!FReader.ReadU8(count) || !FReader.ReadU8(value))
                 return Fail(TFailure::Truncated, "RLE data ends before the end-of-bitmap code");
             if (count > 0) {
-                if (TStatus status = EncodedRun(count, value); !status)
-                    return status;
+                GW_TRY(EncodedRun(count, value));
                 continue;
             }
             switch (value) {
@@ -272,8 +270,7 @@ public:
                 break;
             }
             default:
-                if (TStatus status = LiteralRun(value); !status)
-                    return status;
+                GW_TRY(LiteralRun(value));
                 break;
             }
         }
@@ -288,26 +285,22 @@ private:
 
     TStatus Put(std::uint32_t index) {
         TColor colour = 0;
-        if (TStatus status = PaletteColor(FPalette, index, colour); !status)
-            return status;
+        GW_TRY(PaletteColor(FPalette, index, colour));
         FPicture.Row(FPicture.Height() - 1 - FRow)[static_cast<std::size_t>(FX++)] = colour;
         return TStatus::Ok();
     }
 
     TStatus EncodedRun(std::uint8_t count, std::uint8_t value) {
-        if (TStatus status = CheckRun(count); !status)
-            return status;
+        GW_TRY(CheckRun(count));
         if (FHeader.biCompression == BI_RLE8) {
             for (int i = 0; i < count; ++i) {
-                if (TStatus status = Put(value); !status)
-                    return status;
+                GW_TRY(Put(value));
             }
             return TStatus::Ok();
         }
         if (FHeader.biCompression == BI_RLE4) {
             for (int i = 0; i < count; ++i) {
-                if (TStatus status = Put((i % 2 == 0) ? value >> 4 : value & 0x0F); !status)
-                    return status;
+                GW_TRY(Put((i % 2 == 0) ? value >> 4 : value & 0x0F));
             }
             return TStatus::Ok();
         }
@@ -321,8 +314,7 @@ private:
     }
 
     TStatus LiteralRun(std::uint8_t count) {
-        if (TStatus status = CheckRun(count); !status)
-            return status;
+        GW_TRY(CheckRun(count));
         const std::uint32_t compression = FHeader.biCompression;
         const std::size_t bytes = compression == BI_RLE8   ? count
                                   : compression == BI_RLE4 ? (count + 1u) / 2
@@ -339,8 +331,7 @@ private:
             const std::uint32_t index = compression == BI_RLE8
                                             ? literal[i]
                                             : (i % 2 == 0 ? literal[i / 2] >> 4 : literal[i / 2] & 0x0F);
-            if (TStatus status = Put(index); !status)
-                return status;
+            GW_TRY(Put(index));
         }
         return TStatus::Ok();
     }
@@ -364,10 +355,8 @@ void ApplyAlphaRule(TBitmap& picture) {
 TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture) {
     TByteReader reader(data);
     TBmpHeader header;
-    if (TStatus status = ReadHeader(reader, header); !status)
-        return status;
-    if (TStatus status = CheckHeader(header); !status)
-        return status;
+    GW_TRY(ReadHeader(reader, header));
+    GW_TRY(CheckHeader(header));
     if (header.bfOffBits < header.HeadersEnd || header.bfOffBits > data.size())
         return Fail(TFailure::Corrupt, "pixel data offset outside the file");
     std::span<const std::uint8_t> pixels = data.subspan(header.bfOffBits);
@@ -377,12 +366,10 @@ TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture) {
         pixels = pixels.first(header.biSizeImage);
 
     TColorArray palette;
-    if (TStatus status = ReadPalette(data, header, palette); !status)
-        return status;
+    GW_TRY(ReadPalette(data, header, palette));
     TPixelFormat format;
     if (header.biBitCount == 16 || header.biBitCount == 32) {
-        if (TStatus status = MakePixelFormat(header, format); !status)
-            return status;
+        GW_TRY(MakePixelFormat(header, format));
     }
     const std::int64_t height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
     if (TStatus status = AllocatePicture(header.biWidth, height, picture); !status)

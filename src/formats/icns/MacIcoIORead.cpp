@@ -330,8 +330,7 @@ TStatus TMacIcoIO::LoadFromStream(std::span<const std::uint8_t> data, TOrbMultiI
     if (icon == nullptr)
         return TStatus::Fail(TFailure::Unsupported, "ICNS files are read into icon documents only");
     std::vector<TReadEntry> entries;
-    if (TStatus status = ReadElements(data, entries); !status)
-        return status;
+    GW_TRY(ReadElements(data, entries));
 
     // The images set aside are reported after those kept, with pixels up to a budget.
     std::vector<TImageStorage> setAside;

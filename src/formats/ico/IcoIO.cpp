@@ -293,8 +293,7 @@ TStatus TIcoIO::SaveToStream(TOrbMultiImage& img, TByteWriter& stream) {
             continue;
         std::vector<std::uint8_t> block;
         if (FCompressVista && image.Width() == kMaxIconSide && image.Height() == kMaxIconSide) {
-            if (TStatus status = BitmapToPngData(image.Bitmap(), block); !status)
-                return status;
+            GW_TRY(BitmapToPngData(image.Bitmap(), block));
         } else {
             if (!IsDibBitCount(image.DataType()))
                 return TStatus::Fail(TFailure::Unsupported, "a DIB cannot hold " +
@@ -405,8 +404,7 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
             header && (header->Width > kMaxIconSide || header->Height > kMaxIconSide))
             return TStatus::Fail(TFailure::TooLarge, "PNG entry larger than 256 pixels");
         TPngImage png;
-        if (TStatus status = DecodePng(data, png); !status)
-            return status;
+        GW_TRY(DecodePng(data, png));
         if (png.Width > kMaxIconSide || png.Height > kMaxIconSide)
             return TStatus::Fail(TFailure::TooLarge, "PNG entry larger than 256 pixels");
         const std::uint8_t pngBitCount = SettlePngBitCount(bitCount, png);
