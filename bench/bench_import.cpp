@@ -3,7 +3,7 @@
 
 #include "codecs/BmpDecoder.h"
 #include "codecs/JpegDecoder.h"
-#include "codecs/PngDecoder.h"
+#include "codecs/PngCodec.h"
 
 #include <benchmark/benchmark.h>
 

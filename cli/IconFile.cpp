@@ -13,18 +13,14 @@ namespace {
 
 // The icon kind by content, or "" for every other file (and for one that cannot be opened).
 std::string IconKind(const fs::path& file) {
-    try {
-        switch (CheckFileType(file)) {
-        case TFileTypes::ftIco:
-            return "ico";
-        case TFileTypes::ftCur:
-            return "cur";
-        case TFileTypes::ftMacIcon:
-            return "icns";
-        default:
-            return {};
-        }
-    } catch (const fs::filesystem_error&) {
+    switch (DetectFileType(file).Type) {
+    case TFileTypes::ftIco:
+        return "ico";
+    case TFileTypes::ftCur:
+        return "cur";
+    case TFileTypes::ftMacIcon:
+        return "icns";
+    default:
         return {};
     }
 }

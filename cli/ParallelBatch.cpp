@@ -75,19 +75,18 @@ TParallelBatch::TParallelBatch(std::vector<fs::path> files, TMakeProcessor makeP
             outcome.State = TEntryState::Skipped;
             continue;
         }
-        try {
-            const TFileCategory category = GetFileCategory(entry);
+        const TTypeResult detected = DetectFileType(entry);
+        if (!detected) {
+            outcome = Failed("cannot be opened: " + detected.Error.message());
+            continue;
+        }
+        {
+            const TFileCategory category = detected.Category();
             const bool icon = category == TFileCategory::fcIcon || category == TFileCategory::fcMacIcon;
             if (category != TFileCategory::fcPicture && !(iconSources && icon)) {
                 outcome.State = TEntryState::Skipped;
                 continue;
             }
-        } catch (const fs::filesystem_error& error) {
-            outcome = Failed("cannot be opened: " + error.code().message());
-            continue;
-        } catch (...) {
-            outcome = Failed("its type could not be detected");
-            continue;
         }
         ++FPictureCount;
         FWanted[i] = wantedOutput(entry);

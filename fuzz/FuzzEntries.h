@@ -9,6 +9,7 @@
 
 #include "codecs/ConvertPng.h"
 #include "color/DataType.h"
+#include "formats/IconCoders.h"
 #include "formats/icns/MacIcoIO.h"
 #include "formats/ico/IcoIO.h"
 #include "image/OrbIcon.h"
@@ -27,15 +28,27 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace gw::fuzz {
 
 using TBytes = std::span<const std::uint8_t>;
 
+// A picture type is one an importer reads, and the types told by a signature have it.
 inline bool TypeCheckOne(TBytes data) {
     const TFileTypes type = CheckFileType(data);
-    return static_cast<int>(type) <= static_cast<int>(TFileTypes::ftAvif) &&
-           static_cast<int>(GetTypeCategory(type)) <= static_cast<int>(TFileCategory::fcOther);
+    const auto startsWith = [data](std::string_view magic) {
+        return data.size() >= magic.size() &&
+               std::equal(magic.begin(), magic.end(), data.begin(),
+                          [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+    };
+    const bool readable =
+        GetTypeCategory(type) != TFileCategory::fcPicture || CreateImporter(type) != nullptr;
+    const bool signed_ = (type != TFileTypes::ftPng || startsWith("\x89PNG")) &&
+                         (type != TFileTypes::ftGif || startsWith("GIF8")) &&
+                         (type != TFileTypes::ftBmp || startsWith("BM")) &&
+                         (type != TFileTypes::ftMacIcon || startsWith("icns"));
+    return readable && signed_;
 }
 
 // A decoded picture is valid and within the bitmap limits; a refusal leaves no picture.
@@ -63,11 +76,14 @@ inline bool IcoOne(TBytes data) {
     return status ? icon.ImageCount() > 0 && DocumentConsistent(icon) : icon.ImageCount() == 0;
 }
 
+// A refusal has a reason. Either way the images kept are consistent (a
+// refusal may keep the images read before it).
 inline bool IcnsOne(TBytes data) {
     TMacIcoIO coder(false);
     TOrbIcon icon;
-    (void)coder.LoadFromStream(data, icon); // a refusal may keep the images read before it
-    return DocumentConsistent(icon);
+    const TStatus status = coder.LoadFromStream(data, icon);
+    const bool answered = status || !status.Reason().empty();
+    return answered && DocumentConsistent(icon);
 }
 
 inline bool PngConvertOne(TBytes data) {

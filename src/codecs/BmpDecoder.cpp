@@ -1,5 +1,7 @@
 #include "codecs/BmpDecoder.h"
 
+#include "codecs/DibHeader.h"
+
 #include "codecs/DecodeSupport.h"
 #include "image/ByteReader.h"
 #include "image/Limits.h"
@@ -18,40 +20,9 @@ namespace {
 // BITMAPV5HEADER; the OS/2 headers share the leading fields.
 constexpr std::uint16_t kFileType = 0x4D42; // "BM"
 constexpr std::uint32_t kFileHeaderSize = 14;
-constexpr std::uint32_t kCoreHeaderSize = 12;     // BITMAPCOREHEADER, OS/2 1.x
-constexpr std::uint32_t kOs2ShortHeaderSize = 16; // OS/2 2.x header cut after biBitCount
-constexpr std::uint32_t kInfoHeaderSize = 40;     // BITMAPINFOHEADER
-constexpr std::uint32_t kV2HeaderSize = 52;       // BITMAPV2INFOHEADER: RGB masks in the header
-constexpr std::uint32_t kV3HeaderSize = 56;       // BITMAPV3INFOHEADER: RGBA masks in the header
-constexpr std::uint32_t kOs2HeaderSize = 64;      // OS/2 2.x full header
-constexpr std::uint32_t kV4HeaderSize = 108;
-constexpr std::uint32_t kV5HeaderSize = 124;
 
-enum : std::uint32_t {
-    BI_RGB = 0,
-    BI_RLE8 = 1,
-    BI_RLE4 = 2,
-    BI_BITFIELDS = 3, // Huffman 1D in OS/2 2.x headers
-    BI_JPEG = 4,      // RLE24 in OS/2 2.x headers
-    BI_PNG = 5,
-    BI_ALPHABITFIELDS = 6,
-};
-
-struct TBmpHeader {
+struct TBmpHeader : TDibHeader {
     std::uint32_t bfOffBits = 0;
-    std::uint32_t biSize = 0;
-    std::int64_t biWidth = 0;
-    std::int64_t biHeight = 0;
-    std::uint16_t biPlanes = 0;
-    std::uint16_t biBitCount = 0;
-    std::uint32_t biCompression = BI_RGB;
-    std::uint32_t biSizeImage = 0;
-    std::uint32_t biClrUsed = 0;
-    std::array<std::uint32_t, 4> Masks{}; // red, green, blue, alpha
-    bool HeaderHasAlphaMask = false;
-    bool Os2 = false; // OS/2 2.x: compression 3 and 4 mean Huffman 1D and RLE24
-    std::uint32_t PaletteEntrySize = 4;
-    std::size_t HeadersEnd = 0; // file offset after the headers and any separate masks
 };
 
 TStatus Fail(TFailure kind, const std::string& reason) {
@@ -63,62 +34,11 @@ TStatus ReadHeader(TByteReader& reader, TBmpHeader& header) {
     if (!reader.ReadU16LE(bfType) || bfType != kFileType)
         return Fail(TFailure::Corrupt, "bad signature");
     // bfSize and the reserved words are ignored: writers fill them inconsistently.
-    if (!reader.Skip(8) || !reader.ReadU32LE(header.bfOffBits) || !reader.ReadU32LE(header.biSize))
+    if (!reader.Skip(8) || !reader.ReadU32LE(header.bfOffBits))
         return Fail(TFailure::Truncated, "file header");
     static_assert(kFileHeaderSize == 2 + 8 + 4, "the info header follows the 14-byte file header");
-
-    const std::uint32_t size = header.biSize;
-    if (size == kCoreHeaderSize) {
-        std::uint16_t width = 0, height = 0;
-        if (!reader.ReadU16LE(width) || !reader.ReadU16LE(height) || !reader.ReadU16LE(header.biPlanes) ||
-            !reader.ReadU16LE(header.biBitCount))
-            return Fail(TFailure::Truncated, "core header");
-        header.biWidth = width;
-        header.biHeight = height;
-        header.PaletteEntrySize = 3;
-        header.HeadersEnd = reader.Position();
-        return TStatus::Ok();
-    }
-    if (size != kOs2ShortHeaderSize && size != kInfoHeaderSize && size != kV2HeaderSize &&
-        size != kV3HeaderSize && size != kOs2HeaderSize && size != kV4HeaderSize && size != kV5HeaderSize)
-        return Fail(TFailure::Corrupt, "unknown header size " + std::to_string(size));
-
-    std::span<const std::uint8_t> fields;
-    if (!reader.ReadBytes(size - 4, fields))
-        return Fail(TFailure::Truncated, "info header");
-    TByteReader info(fields);
-    std::int32_t width = 0, height = 0;
-    info.ReadI32LE(width);
-    info.ReadI32LE(height);
-    info.ReadU16LE(header.biPlanes);
-    info.ReadU16LE(header.biBitCount);
-    header.biWidth = width;
-    header.biHeight = height;
-    header.Os2 = size == kOs2ShortHeaderSize || size == kOs2HeaderSize;
-    if (size >= kInfoHeaderSize) {
-        info.ReadU32LE(header.biCompression);
-        info.ReadU32LE(header.biSizeImage);
-        info.Skip(8); // biXPelsPerMeter, biYPelsPerMeter
-        info.ReadU32LE(header.biClrUsed);
-        info.Skip(4); // biClrImportant
-    }
-    if (!header.Os2 && size >= kV2HeaderSize) {
-        // V2 and later carry the masks inside the header.
-        header.HeaderHasAlphaMask = size >= kV3HeaderSize;
-        for (std::size_t i = 0; i < (header.HeaderHasAlphaMask ? 4u : 3u); ++i)
-            info.ReadU32LE(header.Masks[i]);
-    }
-    // Separate masks follow a 40-byte header: three for BI_BITFIELDS, four for BI_ALPHABITFIELDS.
-    if (size == kInfoHeaderSize &&
-        (header.biCompression == BI_BITFIELDS || header.biCompression == BI_ALPHABITFIELDS)) {
-        const std::size_t count = header.biCompression == BI_ALPHABITFIELDS ? 4 : 3;
-        for (std::size_t i = 0; i < count; ++i) {
-            if (!reader.ReadU32LE(header.Masks[i]))
-                return Fail(TFailure::Truncated, "bit field masks");
-        }
-        header.HeaderHasAlphaMask = count == 4;
-    }
-    header.HeadersEnd = reader.Position();
+    if (TStatus status = ReadDibHeader(reader, header); !status)
+        return Fail(status.Kind(), status.Reason());
     return TStatus::Ok();
 }
 
@@ -289,8 +209,7 @@ TStatus DecodeUncompressed(std::span<const std::uint8_t> pixels, const TBmpHeade
                 const std::size_t bitOffset = ux * bits;
                 const std::uint32_t shift = 8 - bits - static_cast<std::uint32_t>(bitOffset % 8);
                 const std::uint32_t index = (source[bitOffset / 8] >> shift) & ((1u << bits) - 1);
-                if (TStatus status = PaletteColor(palette, index, row[ux]); !status)
-                    return status;
+                GW_TRY(PaletteColor(palette, index, row[ux]));
                 break;
             }
             case 16:
@@ -329,8 +248,7 @@ public:
             if (!FReader.ReadU8(count) || !FReader.ReadU8(value))
                 return Fail(TFailure::Truncated, "RLE data ends before the end-of-bitmap code");
             if (count > 0) {
-                if (TStatus status = EncodedRun(count, value); !status)
-                    return status;
+                GW_TRY(EncodedRun(count, value));
                 continue;
             }
             switch (value) {
@@ -351,8 +269,7 @@ public:
                 break;
             }
             default:
-                if (TStatus status = LiteralRun(value); !status)
-                    return status;
+                GW_TRY(LiteralRun(value));
                 break;
             }
         }
@@ -367,26 +284,22 @@ private:
 
     TStatus Put(std::uint32_t index) {
         TColor colour = 0;
-        if (TStatus status = PaletteColor(FPalette, index, colour); !status)
-            return status;
+        GW_TRY(PaletteColor(FPalette, index, colour));
         FPicture.Row(FPicture.Height() - 1 - FRow)[static_cast<std::size_t>(FX++)] = colour;
         return TStatus::Ok();
     }
 
     TStatus EncodedRun(std::uint8_t count, std::uint8_t value) {
-        if (TStatus status = CheckRun(count); !status)
-            return status;
+        GW_TRY(CheckRun(count));
         if (FHeader.biCompression == BI_RLE8) {
             for (int i = 0; i < count; ++i) {
-                if (TStatus status = Put(value); !status)
-                    return status;
+                GW_TRY(Put(value));
             }
             return TStatus::Ok();
         }
         if (FHeader.biCompression == BI_RLE4) {
             for (int i = 0; i < count; ++i) {
-                if (TStatus status = Put((i % 2 == 0) ? value >> 4 : value & 0x0F); !status)
-                    return status;
+                GW_TRY(Put((i % 2 == 0) ? value >> 4 : value & 0x0F));
             }
             return TStatus::Ok();
         }
@@ -400,8 +313,7 @@ private:
     }
 
     TStatus LiteralRun(std::uint8_t count) {
-        if (TStatus status = CheckRun(count); !status)
-            return status;
+        GW_TRY(CheckRun(count));
         const std::uint32_t compression = FHeader.biCompression;
         const std::size_t bytes = compression == BI_RLE8   ? count
                                   : compression == BI_RLE4 ? (count + 1u) / 2
@@ -418,8 +330,7 @@ private:
             const std::uint32_t index = compression == BI_RLE8
                                             ? literal[i]
                                             : (i % 2 == 0 ? literal[i / 2] >> 4 : literal[i / 2] & 0x0F);
-            if (TStatus status = Put(index); !status)
-                return status;
+            GW_TRY(Put(index));
         }
         return TStatus::Ok();
     }
@@ -443,10 +354,8 @@ void ApplyAlphaRule(TBitmap& picture) {
 TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture) {
     TByteReader reader(data);
     TBmpHeader header;
-    if (TStatus status = ReadHeader(reader, header); !status)
-        return status;
-    if (TStatus status = CheckHeader(header); !status)
-        return status;
+    GW_TRY(ReadHeader(reader, header));
+    GW_TRY(CheckHeader(header));
     if (header.bfOffBits < header.HeadersEnd || header.bfOffBits > data.size())
         return Fail(TFailure::Corrupt, "pixel data offset outside the file");
     std::span<const std::uint8_t> pixels = data.subspan(header.bfOffBits);
@@ -456,12 +365,10 @@ TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture) {
         pixels = pixels.first(header.biSizeImage);
 
     TColorArray palette;
-    if (TStatus status = ReadPalette(data, header, palette); !status)
-        return status;
+    GW_TRY(ReadPalette(data, header, palette));
     TPixelFormat format;
     if (header.biBitCount == 16 || header.biBitCount == 32) {
-        if (TStatus status = MakePixelFormat(header, format); !status)
-            return status;
+        GW_TRY(MakePixelFormat(header, format));
     }
     const std::int64_t height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
     if (TStatus status = AllocatePicture(header.biWidth, height, picture); !status)

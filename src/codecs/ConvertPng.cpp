@@ -214,8 +214,7 @@ TStatus BitmapToPngData(const TBitmap& src, std::vector<std::uint8_t>& out) {
 
 TStatus PngDataToBitmap(std::span<const std::uint8_t> data, TBitmap& dest, bool fullAlpha) {
     TPngImage png;
-    if (TStatus status = DecodePng(data, png); !status)
-        return status;
+    GW_TRY(DecodePng(data, png));
     TBitmap bitmap(png.Width, png.Height);
     if (!bitmap.IsValid())
         return TStatus::Fail(TFailure::TooLarge, "PNG size refused for a bitmap");

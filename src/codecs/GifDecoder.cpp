@@ -99,8 +99,7 @@ TStatus CheckSize(const char* what, std::int64_t width, std::int64_t height) {
 TStatus DrawFirstFrame(const TGifFile& file, int transparentIndex, TBitmap& picture) {
     GifFileType* gif = file.Get();
     const GifImageDesc& frame = gif->Image;
-    if (TStatus status = CheckSize("frame", frame.Width, frame.Height); !status)
-        return status;
+    GW_TRY(CheckSize("frame", frame.Width, frame.Height));
     const ColorMapObject* colorMap = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
     if (colorMap == nullptr || colorMap->Colors == nullptr || colorMap->ColorCount <= 0)
         return TStatus::Fail(TFailure::Corrupt, "GIF: no colour table");
@@ -142,8 +141,7 @@ TStatus DecodeGif(std::span<const std::uint8_t> data, TBitmap& picture) {
     GifFileType* gif = file.Get();
     if (gif == nullptr)
         return file.Failure("header");
-    if (TStatus status = CheckSize("screen", gif->SWidth, gif->SHeight); !status)
-        return status;
+    GW_TRY(CheckSize("screen", gif->SWidth, gif->SHeight));
 
     int transparentIndex = kNoTransparency;
     for (;;) {
@@ -153,8 +151,7 @@ TStatus DecodeGif(std::span<const std::uint8_t> data, TBitmap& picture) {
         if (record == IMAGE_DESC_RECORD_TYPE) {
             if (DGifGetImageDesc(gif) != GIF_OK)
                 return file.Failure("image descriptor");
-            if (TStatus status = AllocatePicture(gif->SWidth, gif->SHeight, picture); !status)
-                return status;
+            GW_TRY(AllocatePicture(gif->SWidth, gif->SHeight, picture));
             if (TStatus status = DrawFirstFrame(file, transparentIndex, picture); !status) {
                 picture = TBitmap();
                 return status;

@@ -449,8 +449,7 @@ public:
     TStatus ReadHeader(std::int64_t& width, std::int64_t& height) {
         if (FStream == nullptr && FCodec == nullptr)
             return TStatus::Fail(TFailure::Corrupt, "JPEG 2000: bad signature");
-        if (TStatus status = CheckImageAndTileSize(FSource.Data); !status)
-            return status;
+        GW_TRY(CheckImageAndTileSize(FSource.Data));
         if (!FReady || opj_read_header(FStream, FCodec, &FImage) != OPJ_TRUE || FImage == nullptr)
             return Failure(TFailure::Corrupt, "header");
         const opj_image_t& image = *FImage;
@@ -657,8 +656,7 @@ TStatus ReadJpeg2000Size(std::span<const std::uint8_t> data, std::int32_t& width
     TJ2kSource source{data, 0, {}};
     TJ2kDecodeSession session(source);
     std::int64_t w = 0, h = 0;
-    if (TStatus status = session.ReadHeader(w, h); !status)
-        return status;
+    GW_TRY(session.ReadHeader(w, h));
     if (w > std::numeric_limits<std::int32_t>::max() || h > std::numeric_limits<std::int32_t>::max())
         return TStatus::Fail(TFailure::TooLarge, "JPEG 2000: picture too large");
     width = static_cast<std::int32_t>(w);
@@ -692,8 +690,7 @@ TStatus DecodeOnce(std::span<const std::uint8_t> data, std::int32_t targetSide, 
     TJ2kSource source{data, 0, {}};
     TJ2kDecodeSession session(source);
     std::int64_t width = 0, height = 0;
-    if (TStatus status = session.ReadHeader(width, height); !status)
-        return status;
+    GW_TRY(session.ReadHeader(width, height));
 
     // Everything below up to the decoding itself is decided from the header alone.
     const opj_image_t& image = session.Image();

@@ -1,6 +1,8 @@
 #include "codecs/PngCodec.h"
 
+#include "codecs/DecodeSupport.h"
 #include "codecs/PngChunks.h"
+#include "image/ByteReader.h"
 #include "image/Limits.h"
 
 #include <png.h>
@@ -52,7 +54,6 @@ constexpr int kCompressionLevel = 7;
 struct TCodecState {
     std::string Message;
     bool Truncated = false;
-    bool LimitHit = false;
     // Decoding: the PNG data and the read position.
     std::span<const std::uint8_t> Input;
     std::size_t Offset = 0;
@@ -88,12 +89,9 @@ bool Append(std::vector<std::uint8_t>& out, const std::uint8_t* data, std::size_
     png_longjmp(png, 1);
 }
 
-// Warnings are not printed. The one that matters is libpng refusing a side above the user limit,
-// which it reports as a warning before it raises the error.
-void OnPngWarning(png_structp png, png_const_charp message) {
-    if (message != nullptr && std::strstr(message, "exceeds user limit") != nullptr)
-        StateOf(png, true).LimitHit = true;
-}
+// Warnings are not printed. Sizes beyond the limits are refused from the peeked header before
+// libpng starts; its own user limits only stand behind that.
+void OnPngWarning(png_structp, png_const_charp) {}
 
 void OnPngRead(png_structp png, png_bytep out, std::size_t length) {
     TCodecState& state = StateOf(png, false);
@@ -154,8 +152,6 @@ private:
 };
 
 TStatus CodecFailure(const TCodecState& state) {
-    if (state.LimitHit)
-        return TStatus::Fail(TFailure::TooLarge, "PNG side above " + std::to_string(limits::kMaxPngSide));
     if (state.Truncated)
         return TStatus::Fail(TFailure::Truncated, "PNG data ends early");
     return TStatus::Fail(TFailure::Corrupt, "libpng: " + state.Message);
@@ -250,39 +246,161 @@ void CutKeyedSixteenBitRows(std::span<const std::uint8_t> rows, const TKey16& ke
     }
 }
 
-} // namespace
+// The too-large failure of a PNG of width x height, naming the limits in force.
+TStatus BeyondLimits(std::int64_t width, std::int64_t height, const TPngLimits& limits) {
+    const std::uint32_t side = std::min<std::uint32_t>(limits.MaxSide, limits::kMaxBitmapSide);
+    return TStatus::Fail(TFailure::TooLarge,
+                         "PNG of " + std::to_string(width) + " x " + std::to_string(height) +
+                             " pixels is beyond the limits (" + std::to_string(side) + " pixels a side and " +
+                             std::to_string(limits::kMaxBitmapPixels) + " pixels in all)");
+}
 
-TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png) {
-    TCodecState state;
-    state.Input = data;
-    TPngHandle handle(false, state);
-    if (!handle.IsValid())
-        return TStatus::Fail(TFailure::TooLarge, "libpng could not allocate its decoder");
-    png_structp p = handle.Png();
-    png_infop info = handle.Info();
+// Refuses data whose peeked header is beyond the limits, before libpng allocates anything.
+TStatus CheckPeekedSize(std::span<const std::uint8_t> data, const TPngLimits& limits) {
+    const std::optional<TPngHeader> header = PeekPngHeader(data);
+    if (!header || header->Width == 0 || header->Height == 0)
+        return TStatus::Ok(); // libpng reports the malformed header
+    if (header->Width > limits.MaxSide || header->Height > limits.MaxSide ||
+        !limits::FitsBitmapLimits(header->Width, header->Height))
+        return BeyondLimits(header->Width, header->Height, limits);
+    return TStatus::Ok();
+}
 
-    if (!RunGuarded(p, [&] {
-            png_set_read_fn(p, &state, OnPngRead);
-            png_set_user_limits(p, limits::kMaxPngSide, limits::kMaxPngSide);
-            png_set_chunk_cache_max(p, limits::kMaxIconPngChunkCache);
-            png_set_chunk_malloc_max(p, limits::kMaxIconPngChunkBytes);
+// One read of PNG data: the libpng structures, the limits in force, the header read.
+class TPngReadSession {
+public:
+    TPngReadSession(std::span<const std::uint8_t> data, const TPngLimits& limits)
+        : FLimits(limits), FHandle(false, FState) {
+        FState.Input = data;
+    }
+
+    // Checks the peeked size and reads up to the image data. Unused ancillary chunks are skipped unread.
+    TStatus ReadInfo() {
+        GW_TRY(CheckPeekedSize(FState.Input, FLimits));
+        if (!FHandle.IsValid())
+            return TStatus::Fail(TFailure::TooLarge, "libpng could not allocate its decoder");
+        png_structp p = Png();
+        png_infop info = Info();
+        const TPngLimits& limits = FLimits;
+        TCodecState* state = &FState;
+        return Run([p, info, state, &limits] {
+            png_set_read_fn(p, state, OnPngRead);
+            png_set_user_limits(p, limits.MaxSide, limits.MaxSide);
+            png_set_chunk_cache_max(p, limits.ChunkCache);
+            png_set_chunk_malloc_max(p, static_cast<png_alloc_size_t>(limits.ChunkBytes));
             png_set_keep_unknown_chunks(p, PNG_HANDLE_CHUNK_NEVER,
                                         reinterpret_cast<png_const_bytep>(kUnusedPngChunks),
                                         kUnusedPngChunkCount);
             png_read_info(p, info);
-        }))
-        return CodecFailure(state);
+        });
+    }
+
+    // Runs one step of libpng calls; the codec's failure when libpng raised an error in it.
+    template <typename TStep> TStatus Run(const TStep& step) {
+        return RunGuarded(Png(), step) ? TStatus::Ok() : CodecFailure(FState);
+    }
+
+    png_structp Png() const { return FHandle.Png(); }
+    png_infop Info() const { return FHandle.Info(); }
+
+private:
+    TPngLimits FLimits;
+    TCodecState FState;
+    TPngHandle FHandle;
+};
+
+// Sets the transforms that turn every PNG into 8-bit B, G, R, A.
+void RequestStraightBgra(png_structp png, png_infop info) {
+    const png_byte colorType = png_get_color_type(png, info);
+    const png_byte bitDepth = png_get_bit_depth(png, info);
+    const bool hasTransparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    if (colorType == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(png);
+    if ((colorType & PNG_COLOR_MASK_COLOR) == 0 && bitDepth < 8)
+        png_set_expand_gray_1_2_4_to_8(png);
+    if (hasTransparency)
+        png_set_tRNS_to_alpha(png);
+    if (bitDepth == 16)
+        png_set_scale_16(png);
+    if ((colorType & PNG_COLOR_MASK_COLOR) == 0)
+        png_set_gray_to_rgb(png);
+    if ((colorType & PNG_COLOR_MASK_ALPHA) == 0 && !hasTransparency)
+        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    png_set_bgr(png);
+    png_set_interlace_handling(png);
+}
+
+} // namespace
+
+TPngLimits TPngLimits::IconEntry() {
+    return {limits::kMaxPngSide, limits::kMaxIconPngChunkCache, limits::kMaxIconPngChunkBytes};
+}
+
+TPngLimits TPngLimits::Picture() {
+    return {static_cast<std::uint32_t>(limits::kMaxBitmapSide), limits::kMaxPngChunkCache,
+            static_cast<std::size_t>(limits::kMaxPngChunkBytes)};
+}
+
+std::optional<TPngHeader> PeekPngHeader(std::span<const std::uint8_t> data) {
+    static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    TByteReader reader(data);
+    std::span<const std::uint8_t> signature, type;
+    std::uint32_t length = 0;
+    TPngHeader header;
+    if (!reader.ReadBytes(8, signature) || !std::equal(signature.begin(), signature.end(), kSignature) ||
+        !reader.ReadU32BE(length) || !reader.ReadBytes(4, type) ||
+        !std::equal(type.begin(), type.end(), "IHDR") || !reader.ReadU32BE(header.Width) ||
+        !reader.ReadU32BE(header.Height) || !reader.ReadU8(header.BitDepth) ||
+        !reader.ReadU8(header.ColorType))
+        return std::nullopt;
+    return header;
+}
+
+TStatus DecodePng(std::span<const std::uint8_t> data, TBitmap& picture, const TPngLimits& limits) {
+    picture = TBitmap();
+    if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0)
+        return TStatus::Fail(TFailure::Corrupt, "PNG: bad signature");
+    TPngReadSession session(data, limits);
+    GW_TRY(session.ReadInfo());
+    png_structp p = session.Png();
+    png_infop info = session.Info();
+    GW_TRY(session.Run([p, info] {
+        RequestStraightBgra(p, info);
+        png_read_update_info(p, info);
+    }));
+    const png_uint_32 width = png_get_image_width(p, info);
+    const png_uint_32 height = png_get_image_height(p, info);
+    if (TStatus status = AllocatePicture(width, height, picture); !status)
+        return TStatus::Fail(status.Kind(), "PNG: " + status.Reason());
+    if (png_get_rowbytes(p, info) != static_cast<png_size_t>(width) * sizeof(TColor)) {
+        picture = TBitmap();
+        return TStatus::Fail(TFailure::Unsupported, "PNG: unexpected row layout after transforms");
+    }
+    // libpng writes each row (every interlace pass included) straight into the picture.
+    std::vector<png_bytep> rows(height);
+    for (png_uint_32 y = 0; y < height; ++y)
+        rows[y] = RowBytes(picture, static_cast<std::int32_t>(y)).data();
+    png_bytepp rowPointers = rows.data();
+    if (TStatus status = session.Run([p, rowPointers] { png_read_image(p, rowPointers); }); !status) {
+        picture = TBitmap();
+        return status;
+    }
+    return TStatus::Ok();
+}
+
+TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png, const TPngLimits& limits) {
+    TPngReadSession session(data, limits);
+    GW_TRY(session.ReadInfo());
+    png_structp p = session.Png();
+    png_infop info = session.Info();
 
     TPngImage image;
     std::optional<TKey16> key16;
     TakeHeader(p, info, image, key16);
-    if (image.Width <= 0 || image.Height <= 0 ||
-        static_cast<std::uint32_t>(image.Width) > limits::kMaxPngSide ||
-        static_cast<std::uint32_t>(image.Height) > limits::kMaxPngSide ||
+    if (image.Width <= 0 || image.Height <= 0 || static_cast<std::uint32_t>(image.Width) > limits.MaxSide ||
+        static_cast<std::uint32_t>(image.Height) > limits.MaxSide ||
         !limits::FitsBitmapLimits(image.Width, image.Height))
-        return TStatus::Fail(TFailure::TooLarge, "PNG of " + std::to_string(image.Width) + " x " +
-                                                     std::to_string(image.Height) +
-                                                     " pixels is beyond the limits");
+        return BeyondLimits(image.Width, image.Height, limits);
 
     // A 16-bit key must be compared before the samples lose their low byte: such images are read at
     // 16 bits into wide and cut here.
@@ -290,11 +408,10 @@ TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png) {
     const std::size_t readRowBytes = image.RowBytes() * (keepSixteen ? 2 : 1);
     if (keepSixteen && readRowBytes * static_cast<std::size_t>(image.Height) > limits::kMaxDecoderMemoryBytes)
         return TStatus::Fail(TFailure::TooLarge, "16-bit PNG rows beyond the decoder's memory");
-    if (!RunGuarded(p, [&] {
-            RequestEightBitSamples(p, image, keepSixteen);
-            png_read_update_info(p, info);
-        }))
-        return CodecFailure(state);
+    GW_TRY(session.Run([&] {
+        RequestEightBitSamples(p, image, keepSixteen);
+        png_read_update_info(p, info);
+    }));
     if (png_get_rowbytes(p, info) != readRowBytes)
         return TStatus::Fail(TFailure::Unsupported, "libpng's row layout differs from the expected one");
 
@@ -313,11 +430,10 @@ TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png) {
         rows[y] = target + y * readRowBytes;
 
     png_bytepp rowPointers = rows.data();
-    if (!RunGuarded(p, [&] {
-            png_read_image(p, rowPointers);
-            png_read_end(p, nullptr);
-        }))
-        return CodecFailure(state);
+    GW_TRY(session.Run([&] {
+        png_read_image(p, rowPointers);
+        png_read_end(p, nullptr);
+    }));
     if (keepSixteen)
         CutKeyedSixteenBitRows(wide, *key16, image);
 

@@ -1,7 +1,9 @@
 #pragma once
-// The small wrapper around libpng: PNG data in memory to a decoded image and back. libpng's error
+// The one wrapper around libpng: PNG data in memory to decoded samples (icon entries) or pixels
+// (pictures), and back. libpng's error
 // handling (setjmp/longjmp) and its callbacks stay inside PngCodec.cpp; callers see results only.
 
+#include "image/Bitmap.h"
 #include "image/CommonTypes.h"
 
 #include <cstddef>
@@ -65,11 +67,39 @@ struct TPngImage {
 
 std::size_t SamplesPerPixel(TPngColorType colorType);
 
-// Decodes PNG data from an untrusted source. On failure png is left unchanged and the status says
-// why: Truncated (the data ends early), TooLarge (a side above limits::kMaxPngSide or more pixels
-// than limits::kMaxBitmapPixels), Corrupt (anything libpng rejects: signature, CRC, header fields,
-// missing chunks, bad compressed data).
-TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png);
+// The header fields of PNG data, read from its IHDR chunk without decoding (PNG standard, 5.6 and
+// 11.2.2: the chunk must come first); nullopt when data does not start with the signature and IHDR.
+// Lets every reader judge the size before libpng starts.
+struct TPngHeader {
+    std::uint32_t Width = 0;
+    std::uint32_t Height = 0;
+    std::uint8_t BitDepth = 0;
+    std::uint8_t ColorType = 0;
+};
+std::optional<TPngHeader> PeekPngHeader(std::span<const std::uint8_t> data);
+
+// What one decode may take: icon entries (sides up to limits::kMaxPngSide, small chunk budgets) or
+// pictures (sides up to limits::kMaxBitmapSide, larger chunk budgets).
+struct TPngLimits {
+    std::uint32_t MaxSide;
+    std::uint32_t ChunkCache;
+    std::size_t ChunkBytes;
+    static TPngLimits IconEntry();
+    static TPngLimits Picture();
+};
+
+// Decodes PNG data from an untrusted source into its samples. On failure png is left unchanged and
+// the status says why: Truncated (the data ends early), TooLarge (a side above limits.MaxSide or more
+// pixels than limits::kMaxBitmapPixels), Corrupt (anything libpng rejects: signature, CRC, header
+// fields, missing chunks, bad compressed data).
+TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png,
+                  const TPngLimits& limits = TPngLimits::IconEntry());
+
+// Decodes PNG data into 8-bit straight-alpha pixels: every colour type and bit depth, interlaced or
+// not, with its alpha channel or tRNS transparency. Gamma and colour profiles are not applied;
+// 16-bit samples are scaled to 8 bits. On failure picture is empty.
+TStatus DecodePng(std::span<const std::uint8_t> data, TBitmap& picture,
+                  const TPngLimits& limits = TPngLimits::Picture());
 
 // Encodes an 8-bit RGBA image (colour type 6, not interlaced) as PNG data: the chunks IHDR, IDAT
 // (each at most limits::kMaxPngIdatBytes of data) and IEND only, zlib level 7, the Sub filter on

@@ -238,8 +238,7 @@ TStatus DecodeTiff(std::span<const std::uint8_t> data, TBitmap& picture) {
     char why[1024] = {};
     if (TIFFRGBAImageOK(tiff, why) != 1)
         return TStatus::Fail(TFailure::Unsupported, std::string("TIFF: ") + why);
-    if (TStatus status = CheckJpegCoefficientMemory(tiff, width, height); !status)
-        return status;
+    GW_TRY(CheckJpegCoefficientMemory(tiff, width, height));
     if (TStatus status = AllocatePicture(width, height, picture); !status)
         return TStatus::Fail(status.Kind(), "TIFF: " + status.Reason());
 

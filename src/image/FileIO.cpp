@@ -109,8 +109,7 @@ public:
     // Creates the file and writes bytes into it, flushed to the disk; mode is applied when set.
     // unnamed asks for a file without a name first.
     TStatus Write(std::span<const std::uint8_t> bytes, bool unnamed, const mode_t* mode) {
-        if (TStatus status = Create(unnamed); !status)
-            return status;
+        GW_TRY(Create(unnamed));
         int error = WriteAll(FFile.Get(), bytes);
         if (error == 0 && mode != nullptr && ::fchmod(FFile.Get(), *mode) != 0)
             error = errno;
@@ -239,8 +238,7 @@ TStatus ReadWholeFile(const fs::path& path, std::uint64_t maxBytes, std::vector<
     TFd file;
     std::uint64_t size = 0;
     int openError = 0;
-    if (TStatus status = OpenRegular(path, file, size, openError); !status)
-        return status;
+    GW_TRY(OpenRegular(path, file, size, openError));
     if (size > maxBytes)
         return TStatus::Fail(TFailure::TooLarge, "file of " + std::to_string(size) +
                                                      " bytes is longer than the limit of " +
@@ -296,15 +294,13 @@ TStatus WriteFileReplacing(const fs::path& path, std::span<const std::uint8_t> b
     const mode_t mode = existing.st_mode & 07777;
 
     TFd folder;
-    if (TStatus status = OpenFolder(target.parent_path(), folder); !status)
-        return status;
+    GW_TRY(OpenFolder(target.parent_path(), folder));
     const std::string name = target.filename().string();
     TTemporaryFile temporary(folder.Get(), target.extension().string());
     // The unnamed file gets its temporary name only once it is complete.
     bool unnamed = true;
     for (;;) {
-        if (TStatus status = temporary.Write(bytes, unnamed, exists ? &mode : nullptr); !status)
-            return status;
+        GW_TRY(temporary.Write(bytes, unnamed, exists ? &mode : nullptr));
         int error = temporary.IsNamed() ? 0 : temporary.NameIt();
         if (error == ENOTSUP && unnamed) {
             unnamed = false;
@@ -327,12 +323,10 @@ TStatus WriteNewFile(const fs::path& folder, const std::string& extension,
                      const std::function<std::string(std::int32_t)>& nameOf,
                      std::span<const std::uint8_t> bytes, fs::path& placed) {
     TFd folderFd;
-    if (TStatus status = OpenFolder(folder, folderFd); !status)
-        return status;
+    GW_TRY(OpenFolder(folder, folderFd));
     TTemporaryFile temporary(folderFd.Get(), extension);
     bool unnamed = true;
-    if (TStatus status = temporary.Write(bytes, unnamed, nullptr); !status)
-        return status;
+    GW_TRY(temporary.Write(bytes, unnamed, nullptr));
     for (std::int32_t n = 1;; ++n) {
         const std::string name = nameOf(n);
         if (name.empty())
@@ -342,8 +336,7 @@ TStatus WriteNewFile(const fs::path& folder, const std::string& extension,
         int error = temporary.IsNamed() ? temporary.MoveWithoutReplacing(name) : temporary.Link(name);
         if (error == ENOTSUP && unnamed) {
             unnamed = false;
-            if (TStatus status = temporary.Write(bytes, false, nullptr); !status)
-                return status;
+            GW_TRY(temporary.Write(bytes, false, nullptr));
             error = temporary.MoveWithoutReplacing(name);
         }
         if (error == EEXIST)

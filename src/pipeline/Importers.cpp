@@ -5,7 +5,7 @@
 #include "codecs/HeifDecoder.h"
 #include "codecs/Jpeg2000Decoder.h"
 #include "codecs/JpegDecoder.h"
-#include "codecs/PngDecoder.h"
+#include "codecs/PngCodec.h"
 #include "codecs/SvgCodec.h"
 #include "codecs/TiffDecoder.h"
 #include "codecs/WebpDecoder.h"

@@ -313,4 +313,16 @@ TFileCategory GetFileCategory(const std::filesystem::path& fileName) {
     return GetTypeCategory(CheckFileType(fileName));
 }
 
+TTypeResult DetectFileType(const std::filesystem::path& fileName) noexcept {
+    TTypeResult result;
+    try {
+        result.Type = CheckFileType(fileName);
+    } catch (const std::filesystem::filesystem_error& error) {
+        result.Error = error.code();
+    } catch (...) {
+        result.Error = std::make_error_code(std::errc::io_error);
+    }
+    return result;
+}
+
 } // namespace gw

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <system_error>
 
 namespace gw {
 
@@ -32,6 +33,16 @@ TFileTypes CheckFileType(const std::filesystem::path& fileName);
 TFileTypes CheckFileType(std::span<const std::uint8_t> data) noexcept;
 
 TFileCategory GetTypeCategory(TFileTypes fileType) noexcept;
+
+// The type of the file at fileName, or why it could not be opened: for callers that only want the
+// answer. Never throws.
+struct TTypeResult {
+    TFileTypes Type = TFileTypes::ftOther;
+    std::error_code Error; // set when the file could not be read
+    explicit operator bool() const { return !Error; }
+    TFileCategory Category() const { return GetTypeCategory(Type); }
+};
+TTypeResult DetectFileType(const std::filesystem::path& fileName) noexcept;
 
 // GetTypeCategory(CheckFileType(fileName)); throws as CheckFileType does.
 TFileCategory GetFileCategory(const std::filesystem::path& fileName);

@@ -1,7 +1,7 @@
 #include "codecs/Jpeg2000Decoder.h"
 
 #include "codecs/Jpeg2000Codec.h"
-#include "codecs/PngDecoder.h"
+#include "codecs/PngCodec.h"
 #include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "codecs/PngDecoder.h"
+#include "codecs/PngCodec.h"
 
 #include "support/PictureMakers.h"
 #include "support/TestSupport.h"

@@ -1,6 +1,6 @@
 #include "codecs/TiffDecoder.h"
 
-#include "codecs/PngDecoder.h"
+#include "codecs/PngCodec.h"
 #include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 

@@ -1,6 +1,6 @@
 #include "support/PictureMakers.h"
 
-#include "codecs/PngDecoder.h"
+#include "codecs/PngCodec.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>

@@ -168,8 +168,7 @@ TStatus Rle24Decode(std::span<const std::uint8_t> data, bool leadingZeros, TBitm
         return TStatus::Fail(TFailure::Truncated, "run-length data shorter than its leading zeros");
     const std::size_t count = bitmap.Pixels().size();
     std::vector<std::uint8_t> planes;
-    if (TStatus status = DecodePlanes(reader, 3, count, planes); !status)
-        return status;
+    GW_TRY(DecodePlanes(reader, 3, count, planes));
     const std::span<TColor> pixels = bitmap.Pixels();
     for (std::size_t i = 0; i < count; ++i)
         pixels[i] = MakeColor(255, planes[i], planes[count + i], planes[2 * count + i]);

@@ -2,12 +2,14 @@
 
 #include "codecs/ConvertPng.h"
 #include "codecs/Jpeg2000Codec.h"
+#include "codecs/PngCodec.h"
 #include "formats/icns/IcnsRle.h"
 #include "formats/icns/MacIcoIO.h"
 #include "image/ByteReader.h"
 #include "image/Limits.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,14 +137,6 @@ void DecodeRawArgb(std::span<const std::uint8_t> data, TBitmap& bitmap) {
         pixels[n] = MakeColor(data[4 * n], data[4 * n + 1], data[4 * n + 2], data[4 * n + 3]);
 }
 
-// The width and height of PNG data from its IHDR chunk (PNG standard, 11.2.2), without decoding.
-bool ReadPngSize(std::span<const std::uint8_t> data, std::uint32_t& width, std::uint32_t& height) {
-    TByteReader reader(data);
-    std::span<const std::uint8_t> type;
-    return reader.Skip(12) && reader.ReadBytes(4, type) && std::equal(type.begin(), type.end(), "IHDR") &&
-           reader.ReadU32BE(width) && reader.ReadU32BE(height);
-}
-
 // How an element's pixels are stored. The first four are whole pictures, alpha included; the others
 // take their alpha from a mask element.
 enum class TEncoding { enPng, enJpeg2000, enArgb, enRawArgb, enRunLength, enIndices };
@@ -199,11 +193,11 @@ TDecoded DecodeEmbedded(const TReadEntry& entry, TEncoding encoding) {
     TDecoded decoded;
     if (encoding == TEncoding::enPng) {
         // Every element type that holds PNG data is a 32-bit image: a palette keeps its partial alpha.
-        std::uint32_t width = 0, height = 0;
-        if (!ReadPngSize(entry.Data, width, height))
+        const std::optional<TPngHeader> header = PeekPngHeader(entry.Data);
+        if (!header)
             return Skip("PNG data without its header");
-        if (!sizeMatches(width, height))
-            return wrongSize("a PNG picture", width, height);
+        if (!sizeMatches(header->Width, header->Height))
+            return wrongSize("a PNG picture", header->Width, header->Height);
         if (const TStatus status = PngDataToBitmap(entry.Data, decoded.Bitmap, true); !status)
             return Skip("PNG data does not decode: " + status.Reason());
         if (!sizeMatches(decoded.Bitmap.Width(), decoded.Bitmap.Height()))
@@ -336,8 +330,7 @@ TStatus TMacIcoIO::LoadFromStream(std::span<const std::uint8_t> data, TOrbMultiI
     if (icon == nullptr)
         return TStatus::Fail(TFailure::Unsupported, "ICNS files are read into icon documents only");
     std::vector<TReadEntry> entries;
-    if (TStatus status = ReadElements(data, entries); !status)
-        return status;
+    GW_TRY(ReadElements(data, entries));
 
     // The images set aside are reported after those kept, with pixels up to a budget.
     std::vector<TImageStorage> setAside;

@@ -1,6 +1,7 @@
 #include "formats/ico/IcoIO.h"
 
 #include "codecs/ConvertPng.h"
+#include "codecs/DibHeader.h"
 #include "codecs/PngCodec.h"
 #include "formats/ico/BitText.h"
 #include "image/ByteReader.h"
@@ -193,66 +194,38 @@ private:
 
 // ---- Reader ---------------------------------------------------------------------------------------
 
-// The fields of BITMAPINFOHEADER the reader uses; the other five are skipped.
-struct TBitmapInfoHeader {
-    std::uint32_t biSize = 0;
-    std::int32_t biWidth = 0;
-    std::int32_t biHeight = 0;
-    std::uint16_t biPlanes = 0;
-    std::uint16_t biBitCount = 0;
-    std::uint32_t biCompression = 0;
-};
-
-bool ReadBitmapInfoHeader(TByteReader& reader, TBitmapInfoHeader& header) {
-    reader.ReadU32LE(header.biSize);
-    reader.ReadI32LE(header.biWidth);
-    reader.ReadI32LE(header.biHeight);
-    reader.ReadU16LE(header.biPlanes);
-    reader.ReadU16LE(header.biBitCount);
-    reader.ReadU32LE(header.biCompression);
-    reader.Skip(20); // biSizeImage, biXPelsPerMeter, biYPelsPerMeter, biClrUsed, biClrImportant
-    return reader.Ok();
-}
-
 // An uncompressed (BI_RGB) BITMAPINFOHEADER, or a BITMAPV4HEADER or BITMAPV5HEADER that some writers
 // use instead: their extra fields (masks, colour space, an ICC profile) do not apply to BI_RGB
 // pixels and are skipped, and the palette follows the header whatever its length. Anything else
 // (BI_BITFIELDS, other header sizes, PNG data) is handed to the PNG decoder, which refuses what is
 // not PNG.
-bool IsBitmapHeader(const TBitmapInfoHeader& header) {
+bool IsBitmapHeader(const TDibHeader& header) {
     return (header.biSize == kBitmapInfoHeaderBytes || header.biSize == kBitmapV4HeaderBytes ||
             header.biSize == kBitmapV5HeaderBytes) &&
            header.biPlanes == 1 && header.biCompression == 0;
 }
 
-// The width and height in a PNG's IHDR, when data starts like PNG (PNG standard, 5.2 and
-// 11.2.2); lets a hostile entry that claims a huge picture fail before anything is decoded.
-bool PeekPngSize(std::span<const std::uint8_t> data, std::uint32_t& width, std::uint32_t& height) {
-    static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    TByteReader reader(data);
-    std::span<const std::uint8_t> signature, type;
-    std::uint32_t length = 0;
-    if (!reader.ReadBytes(8, signature) || !std::equal(signature.begin(), signature.end(), kSignature))
-        return false;
-    if (!reader.ReadU32BE(length) || !reader.ReadBytes(4, type))
-        return false;
-    if (!std::equal(type.begin(), type.end(), "IHDR"))
-        return false;
-    return reader.ReadU32BE(width) && reader.ReadU32BE(height);
+// A palette PNG whose tRNS chunk gives some entry an alpha between 0 and 255 (a colour key of one
+// fully transparent entry does not count).
+bool HasPartialPaletteAlpha(const TPngImage& png) {
+    return png.ColorType == TPngColorType::ctPalette &&
+           GetPngTransparency(png) == TPngTransparency::ptPartial;
 }
 
-// The bit count of a PNG entry: the directory's when it is one the document knows, otherwise what the
-// PNG itself holds (8-bit samples: RGB 24, with alpha 32, grey and palette their bit depth).
+// The bit count of a PNG entry: the directory's when it is one the document knows, otherwise one that
+// holds what the PNG does: RGB 24, anything with alpha (a palette with partial transparency
+// included) 32, grey and palette of 1 bit 1, of 2 or 4 bits 4, of 8 or 16 bits 8.
 std::uint8_t SettlePngBitCount(std::uint8_t directoryBitCount, const TPngImage& png) {
     if (IsDibBitCount(directoryBitCount))
         return directoryBitCount;
-    if (png.BitDepth >= 8) {
-        if (png.ColorType == TPngColorType::ctRgb)
-            return 24;
-        if (png.ColorType == TPngColorType::ctGreyAlpha || png.ColorType == TPngColorType::ctRgba)
-            return 32;
-    }
-    return png.BitDepth;
+    if (png.ColorType == TPngColorType::ctRgb)
+        return 24;
+    if (png.ColorType == TPngColorType::ctGreyAlpha || png.ColorType == TPngColorType::ctRgba ||
+        HasPartialPaletteAlpha(png))
+        return 32;
+    if (png.BitDepth == 1)
+        return 1;
+    return png.BitDepth <= 4 ? 4 : 8;
 }
 
 // True when some pixel of the 32-bit colour rows at the start of rows has an alpha byte above 0; the
@@ -320,8 +293,7 @@ TStatus TIcoIO::SaveToStream(TOrbMultiImage& img, TByteWriter& stream) {
             continue;
         std::vector<std::uint8_t> block;
         if (FCompressVista && image.Width() == kMaxIconSide && image.Height() == kMaxIconSide) {
-            if (TStatus status = BitmapToPngData(image.Bitmap(), block); !status)
-                return status;
+            GW_TRY(BitmapToPngData(image.Bitmap(), block));
         } else {
             if (!IsDibBitCount(image.DataType()))
                 return TStatus::Fail(TFailure::Unsupported, "a DIB cannot hold " +
@@ -418,19 +390,21 @@ TStatus TIcoIO::LoadFromStream(std::span<const std::uint8_t> data, TOrbMultiImag
 
 TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
                                     std::span<const std::uint8_t> data) {
-    TByteReader reader(data);
-    TBitmapInfoHeader header;
-    if (!ReadBitmapInfoHeader(reader, header))
+    if (data.size() < kBitmapInfoHeaderBytes)
         return TStatus::Fail(TFailure::Truncated, "image data shorter than a bitmap header");
+    TByteReader reader(data);
+    TDibHeader header;
+    const TStatus headerRead = ReadDibHeader(reader, header);
+    if (!headerRead && (header.biSize == kBitmapV4HeaderBytes || header.biSize == kBitmapV5HeaderBytes))
+        return TStatus::Fail(TFailure::Truncated, "image data shorter than its bitmap header");
 
-    if (!IsBitmapHeader(header)) {
+    if (!headerRead || !IsBitmapHeader(header)) {
         // PNG data; its size is checked before anything is decoded.
-        std::uint32_t pngWidth = 0, pngHeight = 0;
-        if (PeekPngSize(data, pngWidth, pngHeight) && (pngWidth > kMaxIconSide || pngHeight > kMaxIconSide))
+        if (const auto header = PeekPngHeader(data);
+            header && (header->Width > kMaxIconSide || header->Height > kMaxIconSide))
             return TStatus::Fail(TFailure::TooLarge, "PNG entry larger than 256 pixels");
         TPngImage png;
-        if (TStatus status = DecodePng(data, png); !status)
-            return status;
+        GW_TRY(DecodePng(data, png));
         if (png.Width > kMaxIconSide || png.Height > kMaxIconSide)
             return TStatus::Fail(TFailure::TooLarge, "PNG entry larger than 256 pixels");
         const std::uint8_t pngBitCount = SettlePngBitCount(bitCount, png);
@@ -442,18 +416,20 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
             return Refused(png.Width, png.Height, pngBitCount);
         TOrbImage& image = img.Image()[index];
         ReportStorage(image, "png");
-        PngToGPBitmap(image.Bitmap(), png);
+        // NOTE: a palette PNG in an entry the directory calls 32-bit (or 0) keeps its alpha as stored;
+        // only entries of 8 bits or fewer take the threshold of a palette image.
+        if (pngBitCount == 32 && HasPartialPaletteAlpha(png))
+            PngPaletteFullAlphaToGPBitmap(image.Bitmap(), png);
+        else
+            PngToGPBitmap(image.Bitmap(), png);
         if (image.HasPalette())
             image.Palette().GetPaletteFromImage(image.Bitmap());
         return TStatus::Ok();
     }
 
-    if (!reader.Skip(header.biSize - kBitmapInfoHeaderBytes))
-        return TStatus::Fail(TFailure::Truncated, "image data shorter than its bitmap header");
-
     // The height counts the colour rows and the mask rows.
-    const std::int32_t width = header.biWidth;
-    const std::int32_t height = header.biHeight / 2;
+    const auto width = static_cast<std::int32_t>(header.biWidth);
+    const auto height = static_cast<std::int32_t>(header.biHeight / 2);
     if (width > kMaxIconSide || height > kMaxIconSide)
         return TStatus::Fail(TFailure::TooLarge, "bitmap larger than 256 pixels");
     // NOTE: a negative height would be a top-down DIB, which icon files never hold.
@@ -467,7 +443,11 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
     // The whole entry must be there before an image is added: palette, colour rows and mask.
     // NOTE: a 32-bit DIB with an alpha channel ignores its mask, so a mask cut short does not matter
     // there (some writers leave it out); every other DIB needs all its mask rows.
-    const std::uint32_t paletteEntries = PaletteEntries(static_cast<std::uint8_t>(dibBitCount));
+    // A palette may be shorter than the bit count allows (biClrUsed below 2^bits): only those entries
+    // are stored, and indexes beyond them show opaque black, as every peer reads such files.
+    const std::uint32_t fullPalette = PaletteEntries(static_cast<std::uint8_t>(dibBitCount));
+    const std::uint32_t paletteEntries =
+        header.biClrUsed > 0 && header.biClrUsed < fullPalette ? header.biClrUsed : fullPalette;
     const std::uint64_t colorRowBytes = RowBytes(width, dibBitCount);
     const std::uint64_t maskRowBytes = RowBytes(width, 1);
     const std::uint64_t colorBytes =
@@ -489,9 +469,8 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
     ReportStorage(image, "dib");
     TBitmap& bitmap = image.Bitmap();
 
-    // The palette is read in full for the bit count whatever biClrUsed says; the fourth byte of each
-    // entry is reserved.
-    std::vector<TColor> palette(paletteEntries);
+    // The fourth byte of each palette entry is reserved.
+    std::vector<TColor> palette(fullPalette, kOpaqueBlack);
     for (std::uint32_t i = 0; i < paletteEntries; ++i) {
         std::uint8_t b = 0, g = 0, r = 0, reservedByte = 0;
         reader.ReadU8(b);
@@ -499,8 +478,9 @@ TStatus TIcoIO::LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
         reader.ReadU8(r);
         reader.ReadU8(reservedByte);
         palette[i] = MakeColor(255, r, g, b);
-        image.Palette().SetPalette(static_cast<std::int32_t>(i), palette[i]);
     }
+    for (std::uint32_t i = 0; i < fullPalette; ++i)
+        image.Palette().SetPalette(static_cast<std::int32_t>(i), palette[i]);
 
     // Colour rows, bottom row first.
     for (std::int32_t y = height - 1; y >= 0; --y) {

@@ -2,6 +2,7 @@
 #include "codecs/ConvertPng.h"
 #include "codecs/PngCodec.h"
 #include "formats/ico/IcoIO.h"
+#include "support/TestPngWriter.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -144,14 +145,66 @@ TEST(IcoReaderTest, ThirtyTwoBitWithoutAlphaTakesItsMask) {
     }
 }
 
-TEST(IcoReaderTest, OneBitDibReadsTwoPaletteEntriesWhateverClrUsedSays) {
-    // palette: red, blue; one row "01" -> red, blue; mask row 0.
-    const std::uint8_t payload[] = {0, 0, 255, 0, 255, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0};
+// A palette shorter than the bit count allows (biClrUsed) holds only those entries; an index beyond
+// them shows opaque black.
+TEST(IcoReaderTest, ShortPaletteHoldsOnlyTheColoursUsed) {
+    // palette: red; one row "01" -> red, black; mask row 0.
+    const std::uint8_t payload[] = {0, 0, 255, 0, 0x40, 0, 0, 0, 0, 0, 0, 0};
     TOrbIcon doc;
     ASSERT_TRUE(Load(BuildIco({{1, BuildDib(2, 2, 1, payload, 40, 1, 0, 1)}}), doc));
     EXPECT_EQ(doc.Image()[0].Bitmap().Pixel(0, 0), 0xFFFF0000u);
-    EXPECT_EQ(doc.Image()[0].Bitmap().Pixel(1, 0), 0xFF0000FFu);
+    EXPECT_EQ(doc.Image()[0].Bitmap().Pixel(1, 0), 0xFF000000u);
 }
+
+// PNG entries of every bit depth and grey kind decode; a palette with partial transparency keeps
+// its alpha in an entry the directory calls 32-bit or 0, and takes the threshold in an 8-bit one.
+struct TPngEntryCase {
+    const char* name;
+    int colorType;
+    int bitDepth;
+    std::uint16_t directoryBits;
+    std::uint8_t documentBits;
+    TColor firstPixel;
+};
+
+class IcoPngEntryTest : public ::testing::TestWithParam<TPngEntryCase> {};
+
+TEST_P(IcoPngEntryTest, DecodesWithTheDepthItHolds) {
+    const TPngEntryCase& c = GetParam();
+    test::TTestPng png;
+    png.Width = 2;
+    png.Height = 1;
+    png.ColorType = c.colorType;
+    png.BitDepth = c.bitDepth;
+    const std::size_t samples = c.colorType == 4 ? 2 : 1;
+    if (c.colorType == 3) {
+        png.Palette = {{10, 20, 30}, {40, 50, 60}};
+        png.TrnsAlpha = {100, 255};
+        png.Rows = {test::PackSamples({0, 1}, c.bitDepth)};
+    } else {
+        const unsigned top = (1u << c.bitDepth) - 1;
+        std::vector<unsigned> values =
+            samples == 2 ? std::vector<unsigned>{top, top, 0, top} : std::vector<unsigned>{top, 0};
+        png.Rows = {test::PackSamples(values, c.bitDepth)};
+    }
+    TOrbIcon doc;
+    const TStatus status = Load(BuildIco({{c.directoryBits, test::WriteTestPng(png)}}), doc);
+    ASSERT_TRUE(status) << status.Reason();
+    EXPECT_EQ(doc.Image()[0].DataType(), c.documentBits);
+    EXPECT_EQ(doc.Image()[0].Bitmap().Pixel(0, 0), c.firstPixel);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, IcoPngEntryTest,
+                         ::testing::Values(TPngEntryCase{"grey1", 0, 1, 0, 1, 0xFFFFFFFFu},
+                                           TPngEntryCase{"grey2", 0, 2, 0, 4, 0xFFFFFFFFu},
+                                           TPngEntryCase{"grey4", 0, 4, 0, 4, 0xFFFFFFFFu},
+                                           TPngEntryCase{"grey16", 0, 16, 0, 8, 0xFFFFFFFFu},
+                                           TPngEntryCase{"greyAlpha8", 4, 8, 0, 32, 0xFFFFFFFFu},
+                                           TPngEntryCase{"greyAlpha16", 4, 16, 32, 32, 0xFFFFFFFFu},
+                                           TPngEntryCase{"palette2", 3, 2, 0, 32, 0x640A141Eu},
+                                           TPngEntryCase{"paletteIn32BitEntry", 3, 8, 32, 32, 0x640A141Eu},
+                                           TPngEntryCase{"paletteIn8BitEntry", 3, 8, 8, 8, 0x000A141Eu}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Some writers put a BITMAPV4HEADER or BITMAPV5HEADER in front of BI_RGB pixels: the palette and the
 // rows follow the longer header.
