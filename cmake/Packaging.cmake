@@ -40,17 +40,25 @@ function(gw_rfc2822_date iso out)
 endfunction()
 gw_rfc2822_date(${GW_RELEASE_DATE} GW_RELEASE_DATE_RFC2822)
 
-# AppStream metainfo with this release.
+# AppStream metainfo of the window, with this release.
 set(gw_metainfo ${gw_package_dir}/io.github.glyphwright.Glyphwright.metainfo.xml)
 configure_file(${gw_resources}/io.github.glyphwright.Glyphwright.metainfo.xml.in ${gw_metainfo} @ONLY)
-install(FILES ${gw_metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+if(TARGET glyphwright)
+    install(FILES ${gw_metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+endif()
 
 # Manual pages and the changelog, compressed as Debian wants them (gzip -9n: no name or time inside).
 find_program(GW_GZIP gzip REQUIRED)
 configure_file(${gw_resources}/debian/changelog.in ${gw_package_dir}/changelog @ONLY)
+set(gw_manual_pages)
+if(TARGET glyphwright)
+    list(APPEND gw_manual_pages ${gw_resources}/glyphwright.1)
+endif()
+if(TARGET glyphwright-cli)
+    list(APPEND gw_manual_pages ${PROJECT_SOURCE_DIR}/cli/glyphwright-cli.1)
+endif()
 set(gw_compressed)
-foreach(source IN ITEMS ${gw_resources}/glyphwright.1 ${PROJECT_SOURCE_DIR}/cli/glyphwright-cli.1
-                        ${gw_package_dir}/changelog)
+foreach(source IN LISTS gw_manual_pages ITEMS ${gw_package_dir}/changelog)
     get_filename_component(name ${source} NAME)
     set(copy ${gw_package_dir}/gz/${name})
     add_custom_command(OUTPUT ${copy}.gz
@@ -58,10 +66,11 @@ foreach(source IN ITEMS ${gw_resources}/glyphwright.1 ${PROJECT_SOURCE_DIR}/cli/
         COMMAND ${GW_GZIP} -9nf ${copy}
         DEPENDS ${source} VERBATIM)
     list(APPEND gw_compressed ${copy}.gz)
+    if(NOT name STREQUAL "changelog")
+        install(FILES ${copy}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    endif()
 endforeach()
 add_custom_target(gw_compressed_docs ALL DEPENDS ${gw_compressed})
-install(FILES ${gw_package_dir}/gz/glyphwright.1.gz ${gw_package_dir}/gz/glyphwright-cli.1.gz
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${gw_package_dir}/gz/changelog.gz DESTINATION ${gw_doc_dir})
 
 # The machine-readable copyright file, with the text of LICENSE.
