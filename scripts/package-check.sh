@@ -44,7 +44,8 @@ stray=$(grep -vE '^\./(usr/?|usr/(bin|share)(/.*)?)$' <<<"$contents" || true)
 
 # Depends come from dpkg-shlibdeps: the libraries the programs link, with versions.
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libpng16-16 libjpeg62-turbo libgif7 libtiff6 libopenjp2-7 libc6; do
+for library in libqt6widgets6 libpng16-16 libjpeg62-turbo libgif7 libtiff6 libopenjp2-7 librsvg2-2 \
+               libwebp7 libheif1 libc6; do
     grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 
