@@ -75,7 +75,8 @@ mkdir -p "$work/config"
 cp "$usr/share/icons/hicolor/512x512/apps/glyphwright.png" "$work/cli.png"
 cp "$usr/share/icons/hicolor/128x128/apps/glyphwright.png" "$work/window.png"
 "$usr/bin/glyphwright-cli" convert --quiet --type mac "$work/cli.png" || fail "the unpacked glyphwright-cli failed"
-"$usr/bin/glyphwright-cli" info "$work/cli.icns" | grep -q '512x512-32' || fail "no 512-pixel image in cli.icns"
+info=$("$usr/bin/glyphwright-cli" info "$work/cli.icns") || fail "the unpacked glyphwright-cli cannot read cli.icns"
+grep -q '512x512-32' <<<"$info" || fail "no 512-pixel image in cli.icns"
 # The window, given a picture on its command line as "Open With" does, converts it and closes.
 printf '[General]\nShowSplash=0\nAnimationSpeed=0.01\nAnimateExit=0\n' >"$work/config/config.ini"
 QT_QPA_PLATFORM=offscreen GLYPHWRIGHT_CONFIG_DIR=$work/config GLYPHWRIGHT_AUTO_EXIT_MS=5000 \
