@@ -7,13 +7,11 @@
 #include "InfoCommand.h"
 #include "Options.h"
 
+#include "GlyphwrightVersion.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#ifndef GW_VERSION
-#define GW_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -87,7 +85,7 @@ int main(int argc, char** argv) {
         return Finish(nullptr, gw::cli::kExitOk);
     }
     if (args[0] == "--version") {
-        std::puts("glyphwright-cli " GW_VERSION);
+        std::printf("glyphwright-cli %s\n", gw::kVersion);
         return Finish(nullptr, gw::cli::kExitOk);
     }
     for (const TCommand& command : kCommands) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Glyphwright needs to build, run and test, when missing.
-# Usage: scripts/deps.sh [build|test]   ("test" adds the independent readers and tools the tests use)
+# Usage: scripts/deps.sh [build|package|test]   ("package" adds what cpack -G DEB needs, "test" that
+# and the independent readers and tools the tests use, the package and desktop metadata checkers)
 set -euo pipefail
 
 want=(cmake g++ pkg-config ninja-build
@@ -9,7 +10,11 @@ want=(cmake g++ pkg-config ninja-build
       # libheif decodes HEIC with libde265 and AVIF with dav1d (or aom), all linked in on Debian 12
       libheif1 libde265-0 libdav1d6 libaom3
       qt6-base-dev qt6-svg-dev libgl-dev)
+if [ "${1:-build}" = "package" ] || [ "${1:-build}" = "test" ]; then
+    want+=(dpkg-dev file)
+fi
 if [ "${1:-build}" = "test" ]; then
+    want+=(lintian desktop-file-utils appstream)
     want+=(libgtest-dev libgmock-dev libbenchmark-dev
            icoutils icnsutils imagemagick python3-pil xvfb xauth
            librsvg2-bin webp libheif-examples libavif-bin

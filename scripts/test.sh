@@ -41,3 +41,4 @@ if ! $quick; then
     phase sanitize_suite
     phase scripts/fuzz-smoke.sh
 fi
+[ "${1:-}" = "--quick" ] || scripts/package-check.sh # the Debian package: build, lintian, unpacked programs

@@ -1,5 +1,7 @@
 #include "app/FormMain.h"
 
+#include "GlyphwrightVersion.h"
+
 #include "color/DataType.h"
 #include "pipeline/FormatList.h"
 #include "pipeline/IOManager.h"
@@ -27,6 +29,7 @@
 #include <QWindow>
 
 #include <cmath>
+#include <utility>
 
 namespace gw {
 
@@ -263,7 +266,8 @@ void TfrmMain::BuildSurfaces() {
     layAbout = NewLayout();
     layAbout->setObjectName(QStringLiteral("layAbout"));
     (new TImageView(QStringLiteral("logo"), {}, layAbout))->setGeometry(8, 40, 217, 50);
-    (new TTextLabel(QStringLiteral("Version 1.0"), FontPixels(15), Qt::AlignCenter, layAbout))
+    (new TTextLabel(QStringLiteral("Version %1").arg(QLatin1String(kVersion)), FontPixels(15),
+                    Qt::AlignCenter, layAbout))
         ->setGeometry(0, 104, kWindowSize, 17);
     FAbout = std::make_unique<TSurface>(layAbout, false, true, QStringLiteral("OK"));
 }
@@ -355,6 +359,14 @@ void TfrmMain::Timer2Timer() {
     FSurfaceMngr->ChangeTo(FDrop.get());
     layHeader->move(0, -kHeaderHeight);
     SlideY(layHeader, 0, FSurfaceMngr->AnimationSpeed());
+    if (!FStartFiles.isEmpty())
+        DropTargetDrop(std::exchange(FStartFiles, {}));
+}
+
+void TfrmMain::OpenAtStart(const QStringList& paths) {
+    FStartFiles.clear();
+    for (const QString& path : paths)
+        FStartFiles.append(QFileInfo(path).absoluteFilePath());
 }
 
 void TfrmMain::Timer3Timer() {

@@ -72,6 +72,11 @@ public:
     // The window's background colour of the current theme.
     QColor BackgroundColor() const { return FBackground; }
 
+    // Files to convert as soon as the drop surface first shows (after the splash), as if they had
+    // been dropped on the window: the paths given on the command line, as "Open With" passes them.
+    // Relative paths are taken from the current folder now. Call before the window is shown.
+    void OpenAtStart(const QStringList& paths);
+
     // The close icon: stops a running batch (the picture in hand finishes), folds the window up and
     // closes it.
     void ExitProgram();
@@ -125,6 +130,7 @@ private:
     std::unique_ptr<TBatchProcess> FWorker;
 
     QStringList FFileList;
+    QStringList FStartFiles;
     TBatchState FBatchState = TBatchState::bsIdle;
     // Icon type and output folder chosen while the worker reads them; applied when it has ended.
     struct TPendingSettings {

@@ -1,61 +1,42 @@
-// Program start: the installer marker, the application object and the window.
+// Program start: the installer marker, the application object, the command line and the window.
+//
+//   glyphwright [FILE...]
+// Files given (as "Open With" passes them) are converted as if dropped on the window once the splash
+// has gone; without any the window waits for a drop.
 
 #include "app/FormMain.h"
 #include "ui/InstanceMarker.h"
-#include "ui/SurfaceManager.h"
-#include "ui/TransparentDropTarget.h"
+
+#include "GlyphwrightVersion.h"
 
 #include <QApplication>
-#include <QDropEvent>
-#include <QMimeData>
+#include <QCommandLineParser>
 #include <QTimer>
-#include <QUrl>
-
-namespace {
-
-// GLYPHWRIGHT_AUTO_DROP (paths separated by ':') drops those files on the window as soon as the drop
-// surface shows; only the start-up check under a virtual display uses it, since a virtual display has
-// no file manager to drag from.
-void ScheduleSelfCheckDrop(gw::TfrmMain& window) {
-    const QStringList paths =
-        qEnvironmentVariable("GLYPHWRIGHT_AUTO_DROP").split(QLatin1Char(':'), Qt::SkipEmptyParts);
-    if (paths.isEmpty())
-        return;
-    auto* poll = new QTimer(&window);
-    QObject::connect(poll, &QTimer::timeout, &window, [&window, poll, paths] {
-        if (window.SurfaceMngr().Current() != window.DropSurface())
-            return;
-        poll->stop();
-        QMimeData data;
-        QList<QUrl> urls;
-        for (const QString& path : paths)
-            urls.append(QUrl::fromLocalFile(path));
-        data.setUrls(urls);
-        const QPoint point(100, 100);
-        QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(window.DropTarget(), &enter);
-        QDropEvent drop(QPointF(point), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(window.DropTarget(), &drop);
-    });
-    poll->start(50);
-}
-
-} // namespace
 
 int main(int argc, char* argv[]) {
     gw::RegisterInstanceMutex("GlyphwrightSetup");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Glyphwright"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QApplication::setApplicationVersion(QLatin1String(gw::kVersion));
     QApplication::setDesktopFileName(QStringLiteral("glyphwright"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/app.svg")));
 
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Turns pictures into multi-resolution Windows (.ico) and Macintosh (.icns) icons."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QStringLiteral("Pictures to convert at start, as if dropped on the window."),
+                                 QStringLiteral("[FILE...]"));
+    parser.process(application);
+
     gw::TfrmMain window;
+    window.OpenAtStart(parser.positionalArguments());
     // GLYPHWRIGHT_AUTO_EXIT_MS closes the window after that many milliseconds; only the start-up check
-    // under a virtual display uses it. The program itself takes no arguments.
+    // under a virtual display uses it.
     if (const int autoExit = qEnvironmentVariableIntValue("GLYPHWRIGHT_AUTO_EXIT_MS"); autoExit > 0)
         QTimer::singleShot(autoExit, &window, [&window] { window.ExitProgram(); });
-    ScheduleSelfCheckDrop(window);
     window.show();
     return application.exec();
 }

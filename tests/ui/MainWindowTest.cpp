@@ -202,6 +202,32 @@ private slots:
         QVERIFY(QFileInfo(test.Pictures.filePath(QStringLiteral("logo.ico"))).isFile());
     }
 
+    void FilesGivenAtStartConvertAfterSplashWithSummary() {
+        // As "Open With" starts the program: two pictures on the command line, the real converter.
+        TTestConfig config({QStringLiteral("ShowSplash=1"), QStringLiteral("AnimationSpeed=0.01")});
+        QTemporaryDir pictures;
+        const QStringList paths{WritePng(pictures.path(), QStringLiteral("first.png"), 40, 30),
+                                WritePng(pictures.path(), QStringLiteral("second.png"), 20, 20)};
+        TfrmMain window;
+        window.OpenAtStart(paths);
+        window.show();
+        QCOMPARE(window.SurfaceMngr().Current(), window.SplashSurface());
+        QTest::qWait(500);
+        QCOMPARE(window.BatchState(), TfrmMain::TBatchState::bsIdle);
+        QVERIFY(QTest::qWaitFor([&] { return window.SurfaceMngr().Current() == window.MessageSurface(); },
+                                30000));
+        QCOMPARE(window.FileList(), paths);
+        QCOMPARE(window.MessageSurface()->Message(),
+                 QStringLiteral("All files were processed successfully!"));
+        QCOMPARE(window.MessageSurface()->MessageType(), TMessageType::mtSuccess);
+        for (const char* icon : {"first.ico", "second.ico"})
+            QVERIFY2(QFileInfo(pictures.filePath(QLatin1String(icon))).size() > 6 + 16, icon);
+        // The files are taken once: "OK" leads to the drop surface, which waits for a drop.
+        QTest::mouseClick(window.findChild<QWidget*>(QStringLiteral("txtButton")), Qt::LeftButton);
+        QCOMPARE(window.SurfaceMngr().Current(), window.DropSurface());
+        QCOMPARE(window.BatchState(), TfrmMain::TBatchState::bsIdle);
+    }
+
     void SeveralPicturesEndOnAllFilesMessage() {
         TWindowUnderTest test;
         QVERIFY(test.WaitForDropSurface());
