@@ -26,8 +26,8 @@ namespace {
 constexpr const char* kCommand = "combine";
 
 const std::vector<TOptionSpec> kSpecs = {
-    {"output", true, 'o'}, {"type", true},        {"formats", true},    {"no-dither", false},
-    {"no-png", false},     {"quiet", false, 'q'}, {"help", false, 'h'},
+    {"output", true, 'o'}, {"type", true},    {"formats", true},     {"no-dither", false},
+    {"no-png", false},     {"modern", false}, {"quiet", false, 'q'}, {"help", false, 'h'},
 };
 
 struct TCombineOptions {
@@ -36,6 +36,7 @@ struct TCombineOptions {
     std::optional<std::string> Formats;
     bool Dither = true;
     bool Png = true;
+    bool Modern = false;
     bool Quiet = false;
     std::vector<fs::path> Sources;
 };
@@ -75,6 +76,9 @@ std::optional<std::string> ReadOptions(const TParsedArgs& parsed, TCombineOption
     }
     options.Dither = !parsed.Has("no-dither");
     options.Png = !parsed.Has("no-png");
+    options.Modern = parsed.Has("modern");
+    if (options.Modern && options.IconType != TIconType::itMac)
+        return "--modern is for Macintosh icons (an .icns output)";
     options.Quiet = parsed.Has("quiet");
     for (const auto& operand : parsed.Operands)
         options.Sources.emplace_back(operand);
@@ -108,8 +112,9 @@ SYNOPSIS
 
 DESCRIPTION
     Writes one icon file whose images come from several pictures (BMP, JPEG, PNG, GIF, TIFF,
-    JPEG 2000, SVG, SVGZ, WebP, HEIC and AVIF, recognised by their content). For each format of the
-    list, in this order of preference:
+    JPEG 2000, SVG, SVGZ, WebP, HEIC and AVIF, recognised by their content). An icon file (.ico,
+    .cur, .icns) given as a PICTURE brings each of its images as a picture of its own. For each
+    format of the list, in this order of preference:
       - a picture of exactly that size is taken as it is, pixel for pixel;
       - else an SVG picture is rendered at that size;
       - else the smallest picture at least that large is scaled down to it;
@@ -137,6 +142,11 @@ OPTIONS
 
     --no-png
         Store 256 x 256 images of a Windows icon as bitmaps, not as PNG.
+
+    --modern
+        For an .icns output: write a modern Macintosh icon. The images from 256 pixels up are
+        stored as PNG (no JPEG 2000), and the 32-bit images of 32, 64, 256 and 512 pixels the
+        retina elements ic11, ic12, ic13 and ic14 need are added to the list when it lacks them.
 
     -q, --quiet
         Print nothing but errors.
@@ -171,15 +181,26 @@ int RunCombine(const std::vector<std::string>& args) {
 
     std::vector<TCombineSource> sources;
     for (const fs::path& path : options.Sources) {
-        TCombineSource source;
-        if (TStatus status = OpenCombineSource(path, source); !status) {
+        if (TStatus status = AddCombineSources(path, sources); !status) {
             ReportError(kCommand, path, status.Reason());
             return kExitFailure;
         }
-        sources.push_back(std::move(source));
     }
+    std::vector<fs::path> sourcePaths;
+    for (const TCombineSource& source : sources)
+        sourcePaths.push_back(source.Path);
 
-    const auto formats = ParseFormatList(win ? settings.WinFormats() : settings.MacFormats());
+    auto formats = ParseFormatList(win ? settings.WinFormats() : settings.MacFormats());
+    if (formats && options.Modern) {
+        // The retina elements are drawn from 32-bit images of these sides.
+        for (const std::int32_t side : {32, 64, 256, 512}) {
+            const bool listed = std::any_of(formats->begin(), formats->end(), [&](const TImgFormat& format) {
+                return format.Width == side && format.Height == side && format.BitCount == 32;
+            });
+            if (!listed)
+                formats->push_back(TImgFormat{side, side, 32});
+        }
+    }
     TOrbIcon icon;
     std::vector<TCombineChoice> choices;
     if (TStatus status =
@@ -191,7 +212,8 @@ int RunCombine(const std::vector<std::string>& args) {
     sources.clear();
 
     std::vector<std::uint8_t> bytes;
-    const TIconWriteOptions writeOptions{.CompressVista = settings.CompressVista(), .Palettes = &dataType};
+    const TIconWriteOptions writeOptions{
+        .CompressVista = settings.CompressVista(), .Palettes = &dataType, .MacModern = options.Modern};
     TPlacedFile placed;
     placed.Status = EncodeIcon(icon, IconKindForName(options.Output), writeOptions, bytes);
     if (placed.Status)
@@ -205,8 +227,7 @@ int RunCombine(const std::vector<std::string>& args) {
             PrintLine(stdout, "  " + std::to_string(choice.Format.Width) + "x" +
                                   std::to_string(choice.Format.Height) + "-" +
                                   std::to_string(choice.Format.BitCount) + " from " +
-                                  options.Sources[choice.Source].string() + " (" + RuleText(choice.Rule) +
-                                  ")");
+                                  sourcePaths[choice.Source].string() + " (" + RuleText(choice.Rule) + ")");
         PrintLine(stdout, "-> " + placed.Path.string());
     }
     return kExitOk;

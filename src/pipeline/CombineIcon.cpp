@@ -1,6 +1,7 @@
 #include "pipeline/CombineIcon.h"
 
 #include "codecs/SvgCodec.h"
+#include "formats/IconCoders.h"
 #include "image/GDIUtils.h"
 #include "image/Graphics.h"
 #include "image/OrbIcon.h"
@@ -61,6 +62,33 @@ TStatus OpenCombineSource(const fs::path& path, TCombineSource& source) {
     if (IsVectorType(type))
         return LoadSvgDocument(path, source.Vector);
     return CreateImporter(type)->Import(path, source.Picture);
+}
+
+TStatus AddCombineSources(const fs::path& path, std::vector<TCombineSource>& sources) {
+    TFileTypes type = TFileTypes::ftOther;
+    try {
+        type = CheckFileType(path);
+    } catch (const std::exception& e) {
+        return TStatus::Fail(TFailure::Io, "cannot be opened (" + std::string(e.what()) + ")");
+    }
+    if (!IsIconSource(type)) {
+        TCombineSource source;
+        GW_TRY(OpenCombineSource(path, source));
+        sources.push_back(std::move(source));
+        return TStatus::Ok();
+    }
+    TOrbIcon icon;
+    TIconLoadReport report;
+    GW_TRY(LoadIcon(path, icon, report));
+    if (icon.ImageCount() == 0)
+        return TStatus::Fail(TFailure::Corrupt, "unreadable (no image could be read)");
+    for (const TOrbImage& image : icon.Image()) {
+        TCombineSource source;
+        source.Path = path;
+        source.Picture = image.Bitmap();
+        sources.push_back(std::move(source));
+    }
+    return TStatus::Ok();
 }
 
 TCombineChoice ChooseCombineSource(const std::vector<TCombineSource>& sources, std::int32_t width,

@@ -31,6 +31,9 @@ struct TCombineSource {
 
 // Opens the picture at path (detected by content) as a source; the status says why not.
 TStatus OpenCombineSource(const std::filesystem::path& path, TCombineSource& source);
+// Appends the sources of the file at path: the picture, or every image of an icon file (each a
+// raster source at its own size, so an image of a wanted size is taken as it is).
+TStatus AddCombineSources(const std::filesystem::path& path, std::vector<TCombineSource>& sources);
 
 enum class TCombineRule { crExact, crVector, crScaledDown, crScaledUp };
 

@@ -23,12 +23,12 @@ namespace gw {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 bool IsIconSource(TFileTypes fileType) {
     return fileType == TFileTypes::ftIco || fileType == TFileTypes::ftCur ||
            fileType == TFileTypes::ftMacIcon;
 }
+
+namespace {
 
 // The extension of a file name from its last "." (dot included), or empty.
 std::string LastExtension(const fs::path& path) {

@@ -24,6 +24,9 @@ class TOrbIcon;
 class TOrbImage;
 class TSvgDocument;
 
+// Windows icons and cursors and Macintosh icons: files whose images can serve as sources.
+bool IsIconSource(TFileTypes fileType);
+
 class TIOManager : public TFileProcessor {
 public:
     // The manager reads the settings (format lists, icon type, output folder, PNG switch) and reduces

@@ -82,6 +82,52 @@ TEST_F(CombineCommand, MacintoshIconFromTheExtension) {
     EXPECT_EQ(icon.ImageCount(), 2);
 }
 
+TEST_F(CombineCommand, ModernMacintoshIconGetsItsRetinaElementsWithoutJpeg2000) {
+    const auto result =
+        RunCli({"combine", "-q", "--modern", "-o", (Dir / "app.icns").string(), "--formats",
+                "16x16-32;256x256-32", (Dir / "hand16.png").string(), (Dir / "logo.svg").string()});
+    ASSERT_EQ(result.Status, 0) << result.Err;
+    const std::vector<std::uint8_t> bytes = test::ReadFileBytes(Dir / "app.icns");
+    const std::string text(bytes.begin(), bytes.end());
+    for (const char* type : {"TOC ", "ic11", "ic12", "ic13", "ic14", "ic08"})
+        EXPECT_NE(text.find(type), std::string::npos) << type;
+    EXPECT_EQ(text.find("jP  "), std::string::npos); // no JPEG 2000 signature box
+    TOrbIcon icon;
+    ASSERT_TRUE(LoadIcon(Dir / "app.icns", icon));
+    EXPECT_EQ(icon.ImageCount(), 5); // 16 and 256, and the retina sources 32, 64 and 512
+    for (const TOrbImage& image : icon.Image())
+        if (image.Width() == 16) {
+            EXPECT_EQ(image.Bitmap(), FHand);
+        }
+    EXPECT_EQ(RunCli({"combine", "--modern", "-o", (Dir / "app.ico").string(), (Dir / "hand16.png").string()})
+                  .Status,
+              2);
+}
+
+TEST_F(CombineCommand, AnIconFileBringsEachOfItsImages) {
+    ASSERT_EQ(RunCli({"combine", "-q", "-o", (Dir / "small.ico").string(), "--formats", "16x16-32;48x48-32",
+                      (Dir / "hand16.png").string(), (Dir / "large.png").string()})
+                  .Status,
+              0);
+    const auto result =
+        RunCli({"combine", "-o", (Dir / "app.icns").string(), "--formats", "16x16-32;128x128-32",
+                (Dir / "small.ico").string(), (Dir / "large.png").string()});
+    ASSERT_EQ(result.Status, 0) << result.Err;
+    EXPECT_NE(result.Out.find("16x16-32 from " + (Dir / "small.ico").string() + " (as drawn)"),
+              std::string::npos)
+        << result.Out;
+    EXPECT_NE(result.Out.find("128x128-32 from " + (Dir / "large.png").string() + " (scaled down)"),
+              std::string::npos)
+        << result.Out;
+    TOrbIcon icon;
+    ASSERT_TRUE(LoadIcon(Dir / "app.icns", icon));
+    ASSERT_EQ(icon.ImageCount(), 2);
+    for (const TOrbImage& image : icon.Image())
+        if (image.Width() == 16) {
+            EXPECT_EQ(image.Bitmap(), FHand);
+        }
+}
+
 TEST_F(CombineCommand, UnreadableSourceIsNamedAndNothingIsWritten) {
     test::WriteFileBytes(Dir / "broken.webp", test::TextBytes("RIFF\x10\x00\x00\x00WEBPVP8 "));
     const auto before = Files();
