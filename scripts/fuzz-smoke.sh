@@ -60,7 +60,7 @@ run_target() {
     local dictionary
     dictionary=$(dictionary_for "$target" || true)
     [ -n "$dictionary" ] && options+=("-dict=$dictionary")
-    if ASAN_OPTIONS=detect_leaks=1 "$build/fuzz/fuzz_$target" "$corpus" "${options[@]}" -max_total_time="$seconds" \
+    if ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp "$build/fuzz/fuzz_$target" "$corpus" "${options[@]}" -max_total_time="$seconds" \
         -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$artifacts/$target-" -print_final_stats=1 \
         >"$work/$target.log" 2>&1; then
         echo "fuzz_$target: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$work/$target.log" |

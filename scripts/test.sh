@@ -31,7 +31,7 @@ build_and_test() {
 sanitize_suite() {
     configure_sanitize
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        build_and_test "$sanitize_build"
+        LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp build_and_test "$sanitize_build"
 }
 
 $quick || phase scripts/format-check.sh

@@ -8,7 +8,7 @@ set -euo pipefail
 program=$(realpath "$1")
 mkdir -p "$2"
 artifacts=$(realpath "$2")
-supp=$(realpath "$(dirname "$0")/lsan.supp")
+supp=$(realpath "$(dirname "$0")/../lsan.supp")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
