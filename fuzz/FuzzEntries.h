@@ -45,7 +45,7 @@ inline bool TypeCheckOne(TBytes data) {
     const bool readable =
         GetTypeCategory(type) != TFileCategory::fcPicture || CreateImporter(type) != nullptr;
     const bool signed_ = (type != TFileTypes::ftPng || startsWith("\x89PNG")) &&
-                         (type != TFileTypes::ftGif || startsWith("GIF8")) &&
+                         (type != TFileTypes::ftGif || startsWith("GIF")) &&
                          (type != TFileTypes::ftBmp || startsWith("BM")) &&
                          (type != TFileTypes::ftMacIcon || startsWith("icns"));
     return readable && signed_;
