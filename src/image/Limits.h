@@ -153,6 +153,9 @@ inline constexpr std::int32_t kMaxSvgRenderSide = 4096;
 // 360 MiB. Pictures of more pixels than this are refused from their headers so that file, decoder and
 // bitmap stay within kMaxConversionBytes; 24-megapixel phone photos (5712 x 4284) still convert.
 inline constexpr std::uint64_t kMaxHeifPixels = 24ull * 1024 * 1024;
+// The longest side libheif may decode, also where the coded stream claims more than its header
+// (libheif checks the decoder's stream against it before the decoder allocates the frame).
+inline constexpr std::int32_t kMaxHeifSide = 8192;
 
 // How many bytes at the start of a file are looked at to tell an SVG document by its root element
 // (after an XML declaration, comments and a document type with its internal subset).
