@@ -3,9 +3,10 @@
 // and the regression tests (tests/pipeline/FuzzRegressionTest.cpp) all call these, so a committed
 // crashing input replays through exactly the code path that found it.
 //
-// Each entry answers whether the input was handled cleanly: accepted with a consistent result or
-// refused with a failure. Crashes, leaks and undefined behaviour are caught by the sanitizers; a false
-// answer means a broken promise (a success without a picture, a partial output file left behind).
+// Each entry answers whether the input was handled cleanly (accepted with a consistent result or
+// refused with a failure) and with the reader's status, so a replay can also require the refusal a
+// hostile file must meet. Crashes, leaks and undefined behaviour are caught by the sanitizers; an
+// unclean answer means a broken promise (a success without a picture, a partial output file left behind).
 
 #include "codecs/ConvertPng.h"
 #include "color/DataType.h"
@@ -28,14 +29,20 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace gw::fuzz {
 
 using TBytes = std::span<const std::uint8_t>;
 
+struct TOutcome {
+    bool Clean = false;
+    TStatus Status; // what the reader answered (Ok for the checks that read nothing: typecheck, ini)
+};
+
 // A picture type is one an importer reads, and the types told by a signature have it.
-inline bool TypeCheckOne(TBytes data) {
+inline TOutcome TypeCheckOne(TBytes data) {
     const TFileTypes type = CheckFileType(data);
     const auto startsWith = [data](std::string_view magic) {
         return data.size() >= magic.size() &&
@@ -48,17 +55,25 @@ inline bool TypeCheckOne(TBytes data) {
                          (type != TFileTypes::ftGif || startsWith("GIF")) &&
                          (type != TFileTypes::ftBmp || startsWith("BM")) &&
                          (type != TFileTypes::ftMacIcon || startsWith("icns"));
-    return readable && signed_;
+    return {readable && signed_, TStatus::Ok()};
 }
 
 // A decoded picture is valid and within the bitmap limits; a refusal leaves no picture.
-inline bool ImportOne(TFileTypes type, TBytes data, std::int32_t targetSide = 0) {
+inline TOutcome ImportOne(TFileTypes type, TBytes data, std::int32_t targetSide = 0) {
     const auto importer = CreateImporter(type);
     TBitmap picture;
-    const TStatus status = importer->ImportData(data, picture, targetSide);
-    if (!status)
-        return !picture.IsValid();
-    return picture.IsValid() && limits::FitsBitmapLimits(picture.Width(), picture.Height());
+    TStatus status = importer->ImportData(data, picture, targetSide);
+    const bool clean = status
+                           ? picture.IsValid() && limits::FitsBitmapLimits(picture.Width(), picture.Height())
+                           : !picture.IsValid();
+    return {clean, std::move(status)};
+}
+
+// Full size, and reduced as a conversion asks for it (targetSide); the status is the full-size one.
+inline TOutcome ImportTwice(TFileTypes type, TBytes data, std::int32_t targetSide) {
+    TOutcome full = ImportOne(type, data);
+    full.Clean = ImportOne(type, data, targetSide).Clean && full.Clean;
+    return full;
 }
 
 // Every image a loaded icon document holds has its bitmap of its own size.
@@ -69,30 +84,32 @@ inline bool DocumentConsistent(TOrbIcon& icon) {
     return true;
 }
 
-inline bool IcoOne(TBytes data) {
+inline TOutcome IcoOne(TBytes data) {
     TIcoIO coder(false);
     TOrbIcon icon;
-    const TStatus status = coder.LoadFromStream(data, icon);
-    return status ? icon.ImageCount() > 0 && DocumentConsistent(icon) : icon.ImageCount() == 0;
+    TStatus status = coder.LoadFromStream(data, icon);
+    const bool clean = status ? icon.ImageCount() > 0 && DocumentConsistent(icon) : icon.ImageCount() == 0;
+    return {clean, std::move(status)};
 }
 
 // A refusal has a reason. Either way the images kept are consistent (a
 // refusal may keep the images read before it).
-inline bool IcnsOne(TBytes data) {
+inline TOutcome IcnsOne(TBytes data) {
     TMacIcoIO coder(false);
     TOrbIcon icon;
-    const TStatus status = coder.LoadFromStream(data, icon);
+    TStatus status = coder.LoadFromStream(data, icon);
     const bool answered = status || !status.Reason().empty();
-    return answered && DocumentConsistent(icon);
+    return {answered && DocumentConsistent(icon), std::move(status)};
 }
 
-inline bool PngConvertOne(TBytes data) {
+inline TOutcome PngConvertOne(TBytes data) {
     TBitmap bitmap;
-    const TStatus status = PngDataToBitmap(data, bitmap);
-    return !status || bitmap.IsValid();
+    TStatus status = PngDataToBitmap(data, bitmap);
+    const bool clean = !status || bitmap.IsValid();
+    return {clean, std::move(status)};
 }
 
-inline bool IniOne(TBytes data) {
+inline TOutcome IniOne(TBytes data) {
     const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
     TIniFile ini;
     ini.SetText(text);
@@ -104,8 +121,9 @@ inline bool IniOne(TBytes data) {
     // What the file says must survive a write and a re-read of the document's own text.
     TIniFile again;
     again.SetText(ini.Text());
-    return again.ReadString("General", "Path", "") == "/tmp/out" &&
-           again.ReadInteger("Fuzz", "Count", 0) == 7;
+    return {again.ReadString("General", "Path", "") == "/tmp/out" &&
+                again.ReadInteger("Fuzz", "Count", 0) == 7,
+            TStatus::Ok()};
 }
 
 // Converts the bytes as a dropped file with the real coders, into a private temporary folder: the
@@ -125,7 +143,7 @@ public:
         std::filesystem::remove_all(FDir, ignored);
     }
 
-    bool ConvertOne(TBytes data, bool mac) {
+    TOutcome ConvertOne(TBytes data, bool mac) {
         FSettings.SetIconType(mac ? TIconType::itMac : TIconType::itWin);
         const std::filesystem::path input = FDir / "input.bin";
         {
@@ -148,7 +166,7 @@ public:
             }
             std::filesystem::remove(entry.path());
         }
-        return clean && others == (converted ? 1u : 0u);
+        return {clean && others == (converted ? 1u : 0u), FManager.LastStatus()};
     }
 
 private:
@@ -158,8 +176,9 @@ private:
     std::filesystem::path FDir;
 };
 
-// The targets by the name their fuzz_<name> program and regression folder carry.
-inline bool RunOne(std::string_view target, TBytes data) {
+// The targets by the name their fuzz_<name> program and regression folder carry; an unknown name is
+// never clean.
+inline TOutcome Run(std::string_view target, TBytes data) {
     if (target == "typecheck")
         return TypeCheckOne(data);
     if (target == "bmp")
@@ -170,12 +189,12 @@ inline bool RunOne(std::string_view target, TBytes data) {
         return ImportOne(TFileTypes::ftGif, data);
     if (target == "tiff")
         return ImportOne(TFileTypes::ftTiff, data);
-    if (target == "jpeg2000") // full size, and at a reduced wavelet resolution as a conversion asks for it
-        return ImportOne(TFileTypes::ftJpg2000, data) && ImportOne(TFileTypes::ftJpg2000, data, 16);
-    if (target == "jpeg") // full size, and reduced by DCT scaling as a conversion asks for it
-        return ImportOne(TFileTypes::ftJpg, data) && ImportOne(TFileTypes::ftJpg, data, 64);
-    if (target == "svg") // at its own size, and at an icon size as a conversion renders it
-        return ImportOne(TFileTypes::ftSvg, data) && ImportOne(TFileTypes::ftSvg, data, 16);
+    if (target == "jpeg2000") // at a reduced wavelet resolution too
+        return ImportTwice(TFileTypes::ftJpg2000, data, 16);
+    if (target == "jpeg") // reduced by DCT scaling too
+        return ImportTwice(TFileTypes::ftJpg, data, 64);
+    if (target == "svg") // at an icon size too
+        return ImportTwice(TFileTypes::ftSvg, data, 16);
     if (target == "webp")
         return ImportOne(TFileTypes::ftWebp, data);
     if (target == "heif")
@@ -193,7 +212,11 @@ inline bool RunOne(std::string_view target, TBytes data) {
         // Both icon types: the parity of the size picks one, so the bytes stay as the fuzzer made them.
         return rig.ConvertOne(data, data.size() % 2 == 1);
     }
-    return false;
+    return {false, TStatus::Fail(TFailure::Unsupported, "no such fuzz target")};
+}
+
+inline bool RunOne(std::string_view target, TBytes data) {
+    return Run(target, data).Clean;
 }
 
 // The body of every LLVMFuzzerTestOneInput: a broken promise stops the fuzzer like a crash.

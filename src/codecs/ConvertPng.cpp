@@ -109,13 +109,12 @@ TPngImage CreateRgbaPng(std::int32_t width, std::int32_t height) {
     png.Height = height;
     png.BitDepth = 8;
     png.ColorType = TPngColorType::ctRgba;
-    if (limits::FitsBitmapLimits(width, height)) {
-        try {
+    // Without the memory the samples stay empty, which every user of the image checks.
+    if (limits::FitsBitmapLimits(width, height))
+        (void)GuardAllocation("allocating PNG samples", [&] {
             png.Samples.assign(png.RowBytes() * static_cast<std::size_t>(height), 0);
-        } catch (const std::bad_alloc&) {
-            png.Samples.clear();
-        }
-    }
+            return TStatus::Ok();
+        });
     return png;
 }
 

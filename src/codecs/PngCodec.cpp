@@ -417,14 +417,13 @@ TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png, const TPng
 
     std::vector<std::uint8_t> wide;
     std::vector<png_bytep> rows;
-    try {
+    GW_TRY(GuardAllocation("allocating the PNG's pixels", [&] {
         image.Samples.resize(image.RowBytes() * static_cast<std::size_t>(image.Height));
         if (keepSixteen)
             wide.resize(readRowBytes * static_cast<std::size_t>(image.Height));
         rows.resize(static_cast<std::size_t>(image.Height));
-    } catch (const std::bad_alloc&) {
-        return TStatus::Fail(TFailure::TooLarge, "no memory for the PNG's pixels");
-    }
+        return TStatus::Ok();
+    }));
     std::uint8_t* const target = keepSixteen ? wide.data() : image.Samples.data();
     for (std::size_t y = 0; y < rows.size(); ++y)
         rows[y] = target + y * readRowBytes;
@@ -453,11 +452,10 @@ TStatus EncodePng(const TPngImage& png, std::vector<std::uint8_t>& out) {
 
     std::vector<std::uint8_t> bytes;
     std::vector<png_bytep> rows;
-    try {
+    GW_TRY(GuardAllocation("allocating the row table", [&] {
         rows.resize(static_cast<std::size_t>(png.Height));
-    } catch (const std::bad_alloc&) {
-        return TStatus::Fail(TFailure::TooLarge, "no memory for the row table");
-    }
+        return TStatus::Ok();
+    }));
     // libpng's row pointers are not const, but without transformations the writer only reads them.
     auto* samples = const_cast<std::uint8_t*>(png.Samples.data());
     for (std::size_t y = 0; y < rows.size(); ++y)

@@ -60,12 +60,13 @@ template <typename ReadAt> TProbes GatherProbes(std::uint64_t fileSize, ReadAt&&
     else if (probes.HeadSize >= 12 && std::equal(probes.Head.begin() + 4, probes.Head.begin() + 8, "ftyp"))
         more = kMaxFileTypeBoxBytes;
     if (more > 0) {
-        try {
-            probes.More.resize(static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, more)));
-            probes.More.resize(readAt(0, std::span<std::uint8_t>(probes.More)));
-        } catch (const std::bad_alloc&) {
+        // Without the memory for the longer probe the type is told from the head alone.
+        if (!GuardAllocation("reading the type probe", [&] {
+                probes.More.resize(static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, more)));
+                probes.More.resize(readAt(0, std::span<std::uint8_t>(probes.More)));
+                return TStatus::Ok();
+            }))
             probes.More.clear();
-        }
     }
     if (fileSize > kLongFileSize) {
         probes.HaveP65 = readAt(65, std::span<std::uint8_t>(probes.P65)) == probes.P65.size();

@@ -317,9 +317,7 @@ std::vector<TElement> PlanElements(const TOrbMultiImage& img, std::int32_t threa
 
 void RunElement(TElement& element) {
     try {
-        element.Status = element.Encode(element.Data);
-    } catch (const std::bad_alloc&) {
-        element.Status = TStatus::Fail(TFailure::TooLarge, "out of memory while encoding an element");
+        element.Status = GuardAllocation("encoding an element", [&] { return element.Encode(element.Data); });
     } catch (const std::exception& e) {
         element.Status = TStatus::Fail(TFailure::Corrupt, e.what());
     }
