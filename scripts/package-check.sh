@@ -42,7 +42,8 @@ done
 stray=$(grep -vE '^\./(usr/?|usr/(bin|share)(/.*)?)$' <<<"$contents" || true)
 [ -z "$stray" ] || fail "files outside /usr/bin and /usr/share: $stray"
 
-# Depends come from dpkg-shlibdeps: the libraries the programs link, with versions.
+# Depends come from dpkg-shlibdeps (the libraries the programs link, with versions) and the packages
+# of the libraries opened on first use (librsvg, libheif).
 depends=$(dpkg-deb -f "$deb" Depends)
 for library in libqt6widgets6 libpng16-16 libjpeg62-turbo libgif7 libtiff6 libopenjp2-7 librsvg2-2 \
                libwebp7 libheif1 libc6; do
@@ -77,6 +78,11 @@ cp "$usr/share/icons/hicolor/128x128/apps/glyphwright.png" "$work/window.png"
 "$usr/bin/glyphwright-cli" convert --quiet --type mac "$work/cli.png" || fail "the unpacked glyphwright-cli failed"
 info=$("$usr/bin/glyphwright-cli" info "$work/cli.icns") || fail "the unpacked glyphwright-cli cannot read cli.icns"
 grep -q '512x512-32' <<<"$info" || fail "no 512-pixel image in cli.icns"
+# librsvg and libheif are opened when the first such picture comes: an SVG must convert too.
+printf '<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8"><rect width="8" height="8" fill="red"/></svg>' \
+    >"$work/vector.svg"
+"$usr/bin/glyphwright-cli" convert --quiet "$work/vector.svg" && [ -s "$work/vector.ico" ] ||
+    fail "the unpacked glyphwright-cli did not convert an SVG"
 # The window, given a picture on its command line as "Open With" does, converts it and closes.
 printf '[General]\nShowSplash=0\nAnimationSpeed=0.01\nAnimateExit=0\n' >"$work/config/config.ini"
 QT_QPA_PLATFORM=offscreen GLYPHWRIGHT_CONFIG_DIR=$work/config GLYPHWRIGHT_AUTO_EXIT_MS=5000 \

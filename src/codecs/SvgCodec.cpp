@@ -1,6 +1,7 @@
 #include "codecs/SvgCodec.h"
 
 #include "codecs/DecodeSupport.h"
+#include "codecs/SharedLibrary.h"
 #include "image/Limits.h"
 
 #include <algorithm>
@@ -12,9 +13,44 @@
 #include <librsvg/rsvg.h>
 #include <zlib.h>
 
+#ifndef GW_RSVG_SONAME
+#define GW_RSVG_SONAME "librsvg-2.so.2"
+#endif
+
 namespace gw {
 
 namespace {
+
+// librsvg and the cairo, GIO and GObject functions reached through it (they are libraries it needs).
+// clang-format off
+#define GW_RSVG_FUNCTIONS(X) \
+    X(cairo_create) \
+    X(cairo_destroy) \
+    X(cairo_image_surface_create_for_data) \
+    X(cairo_paint) \
+    X(cairo_scale) \
+    X(cairo_set_operator) \
+    X(cairo_status) \
+    X(cairo_surface_destroy) \
+    X(cairo_surface_flush) \
+    X(cairo_translate) \
+    X(g_error_free) \
+    X(g_memory_input_stream_new_from_data) \
+    X(g_object_unref) \
+    X(rsvg_handle_get_intrinsic_dimensions) \
+    X(rsvg_handle_get_intrinsic_size_in_pixels) \
+    X(rsvg_handle_new_from_stream_sync) \
+    X(rsvg_handle_render_document) \
+    X(rsvg_handle_set_dpi)
+// clang-format on
+GW_LIBRARY_TABLE(TRsvgApi, GW_RSVG_FUNCTIONS)
+
+const TBoundLibrary<TRsvgApi>& RsvgLibrary() {
+    return TBoundLibrary<TRsvgApi>::Get(GW_RSVG_SONAME);
+}
+const TRsvgApi& Rsvg() {
+    return RsvgLibrary().Api();
+}
 
 constexpr std::uint8_t kGzipMagic0 = 0x1F, kGzipMagic1 = 0x8B;
 
@@ -144,7 +180,7 @@ std::string_view AsText(std::span<const std::uint8_t> data) {
 }
 
 struct TGErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
+    void operator()(GError* error) const { Rsvg().g_error_free(error); }
 };
 using TGErrorPtr = std::unique_ptr<GError, TGErrorFree>;
 
@@ -176,7 +212,7 @@ struct TSvgDocument::THandle {
     RsvgHandle* Handle = nullptr;
     ~THandle() {
         if (Handle != nullptr)
-            g_object_unref(Handle);
+            Rsvg().g_object_unref(Handle);
     }
 };
 
@@ -187,6 +223,8 @@ TSvgDocument::~TSvgDocument() = default;
 
 TStatus TSvgDocument::Load(std::span<const std::uint8_t> data, std::unique_ptr<TSvgDocument>& document) {
     document.reset();
+    if (const TStatus& library = RsvgLibrary().Status(); !library)
+        return TStatus::Fail(library.Kind(), "SVG pictures need librsvg: " + library.Reason());
     std::vector<std::uint8_t> inflated;
     if (IsGzip(data)) {
         bool complete = false;
@@ -212,25 +250,25 @@ TStatus TSvgDocument::Load(std::span<const std::uint8_t> data, std::unique_ptr<T
     // No base file: librsvg then resolves no reference to another file or location. No
     // RSVG_HANDLE_FLAG_UNLIMITED: libxml2 and librsvg keep their limits on entities, depth and size.
     GInputStream* stream =
-        g_memory_input_stream_new_from_data(data.data(), static_cast<gssize>(data.size()), nullptr);
+        Rsvg().g_memory_input_stream_new_from_data(data.data(), static_cast<gssize>(data.size()), nullptr);
     GError* rawError = nullptr;
     auto handle = std::make_unique<THandle>();
     handle->Handle =
-        rsvg_handle_new_from_stream_sync(stream, nullptr, RSVG_HANDLE_FLAGS_NONE, nullptr, &rawError);
-    g_object_unref(stream);
+        Rsvg().rsvg_handle_new_from_stream_sync(stream, nullptr, RSVG_HANDLE_FLAGS_NONE, nullptr, &rawError);
+    Rsvg().g_object_unref(stream);
     const TGErrorPtr error(rawError);
     if (handle->Handle == nullptr)
         return TStatus::Fail(TFailure::Corrupt, "SVG: " + ErrorText(error.get(), "document does not parse"));
-    rsvg_handle_set_dpi(handle->Handle, 96.0);
+    Rsvg().rsvg_handle_set_dpi(handle->Handle, 96.0);
 
     double width = 0, height = 0;
-    if (!rsvg_handle_get_intrinsic_size_in_pixels(handle->Handle, &width, &height) || !Positive(width) ||
-        !Positive(height)) {
+    if (!Rsvg().rsvg_handle_get_intrinsic_size_in_pixels(handle->Handle, &width, &height) ||
+        !Positive(width) || !Positive(height)) {
         gboolean hasWidth = FALSE, hasHeight = FALSE, hasViewBox = FALSE;
         RsvgLength lengthWidth{}, lengthHeight{};
         RsvgRectangle viewBox{};
-        rsvg_handle_get_intrinsic_dimensions(handle->Handle, &hasWidth, &lengthWidth, &hasHeight,
-                                             &lengthHeight, &hasViewBox, &viewBox);
+        Rsvg().rsvg_handle_get_intrinsic_dimensions(handle->Handle, &hasWidth, &lengthWidth, &hasHeight,
+                                                    &lengthHeight, &hasViewBox, &viewBox);
         if (!hasViewBox || !Positive(viewBox.width) || !Positive(viewBox.height))
             return TStatus::Fail(TFailure::Unsupported,
                                  "SVG has no size (neither width and height nor viewBox)");
@@ -246,27 +284,27 @@ TStatus TSvgDocument::Render(TBitmap& target, const TGPRectF& viewport) const {
         return TStatus::Fail(TFailure::Corrupt, "no target to render into");
     // Cairo's ARGB32 is our pixel layout with premultiplied colour; the target starts transparent.
     const std::span<TColor> pixels = target.Pixels();
-    cairo_surface_t* surface = cairo_image_surface_create_for_data(
+    cairo_surface_t* surface = Rsvg().cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(pixels.data()), CAIRO_FORMAT_ARGB32, target.Width(), target.Height(),
         target.Width() * 4);
-    cairo_t* cr = cairo_create(surface);
+    cairo_t* cr = Rsvg().cairo_create(surface);
     // NOTE: cairo draws the first shapes onto a surface it knows to be clear by other rounding than onto
     // one of unknown content; clearing it makes the pixels those of a fresh surface (as rsvg-convert's).
-    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-    cairo_paint(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    Rsvg().cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    Rsvg().cairo_paint(cr);
+    Rsvg().cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     // The document at its own size under a transformation to the viewport, as rsvg-convert draws it,
     // so that both give the same pixels.
-    cairo_translate(cr, viewport.X, viewport.Y);
-    cairo_scale(cr, viewport.Width / FWidth, viewport.Height / FHeight);
+    Rsvg().cairo_translate(cr, viewport.X, viewport.Y);
+    Rsvg().cairo_scale(cr, viewport.Width / FWidth, viewport.Height / FHeight);
     const RsvgRectangle rect{0, 0, FWidth, FHeight};
     GError* rawError = nullptr;
-    const bool rendered = rsvg_handle_render_document(FHandle->Handle, cr, &rect, &rawError) &&
-                          cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+    const bool rendered = Rsvg().rsvg_handle_render_document(FHandle->Handle, cr, &rect, &rawError) &&
+                          Rsvg().cairo_status(cr) == CAIRO_STATUS_SUCCESS;
     const TGErrorPtr error(rawError);
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
-    cairo_surface_destroy(surface);
+    Rsvg().cairo_destroy(cr);
+    Rsvg().cairo_surface_flush(surface);
+    Rsvg().cairo_surface_destroy(surface);
     if (!rendered) {
         std::fill(pixels.begin(), pixels.end(), TColor{0});
         return TStatus::Fail(TFailure::Corrupt, "SVG: " + ErrorText(error.get(), "document does not render"));

@@ -353,5 +353,31 @@ TEST_F(ConvertCommandTest, InterruptFinishesThePictureInHandAndLeavesTheRest) {
         EXPECT_NE(entry.filename().string().rfind(".gw-", 0), 0u) << entry;
 }
 
+#if GW_LAZY_CODECS
+// librsvg and libheif, with the dozens of libraries they need, are opened when a picture needs them:
+// a BMP converts without either, an SVG opens librsvg alone. (The dynamic linker names every library
+// it initialises under LD_DEBUG=libs.)
+TEST_F(ConvertCommandTest, OpensTheSvgAndHeifLibrariesOnlyForTheirPictures) {
+    const fs::path svg = Dir / "logo.svg";
+    const std::string text =
+        R"(<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"><rect width="4" height="4"/></svg>)";
+    test::WriteFileBytes(svg, std::vector<std::uint8_t>(text.begin(), text.end()));
+    const auto initialised = [](const TCliResult& result, const std::string& library) {
+        return result.Err.find("calling init: ") != std::string::npos &&
+               result.Err.find("/" + library) != std::string::npos;
+    };
+    const TCliResult bmp = RunCli({"convert", "-q", Picture("photo.bmp").string()}, {"LD_DEBUG=libs"});
+    ASSERT_EQ(bmp.Status, 0) << bmp.Err;
+    ASSERT_TRUE(initialised(bmp, "libpng16.so")) << "LD_DEBUG gave no list of libraries";
+    EXPECT_FALSE(initialised(bmp, "librsvg-2.so"));
+    EXPECT_FALSE(initialised(bmp, "libheif.so"));
+    const TCliResult vector = RunCli({"convert", "-q", svg.string()}, {"LD_DEBUG=libs"});
+    ASSERT_EQ(vector.Status, 0) << vector.Err;
+    EXPECT_TRUE(initialised(vector, "librsvg-2.so"));
+    EXPECT_FALSE(initialised(vector, "libheif.so"));
+    EXPECT_TRUE(fs::exists(Dir / "logo.ico"));
+}
+#endif
+
 } // namespace
 } // namespace gw
