@@ -114,10 +114,11 @@ def main():
                                                 os.path.join(work, "im.ico")]]})]
 
         photo = os.path.join(work, "photo.png")
-        # Smooth structure with fine noise, as a phone photo has: plasma scaled up, then noise.
+        # Smooth structure with fine noise, as a phone photo has: plasma scaled up, then noise; 8 bits
+        # a channel, as phones store them (from ImageMagick's 16-bit PNG heif-enc would make a 10-bit HEIC).
         subprocess.run([MAGICK, "-size", f"{width // 4}x{height // 4}", "-seed", "7", "plasma:fractal",
-                        "-resize", f"{width}x{height}!", "-attenuate", "0.3", "+noise", "Gaussian", photo],
-                       check=True)
+                        "-resize", f"{width}x{height}!", "-attenuate", "0.3", "+noise", "Gaussian",
+                        "-depth", "8", photo], check=True)
         encoders = {"heic": (["heif-enc", "-q", "80", "-o"], "heif-convert"),
                     "webp": (["cwebp", "-quiet", "-q", "80", photo, "-o"], "dwebp")}
         for kind, (encoder, decoder) in encoders.items():
