@@ -1,5 +1,6 @@
 #include "CombineCommand.h"
 
+#include "IconOptions.h"
 #include "Options.h"
 
 #include "color/DataType.h"
@@ -30,14 +31,8 @@ const std::vector<TOptionSpec> kSpecs = {
     {"no-png", false},     {"modern", false}, {"quiet", false, 'q'}, {"help", false, 'h'},
 };
 
-struct TCombineOptions {
+struct TCombineOptions : TIconOptions {
     fs::path Output;
-    TIconType IconType = TIconType::itWin;
-    std::optional<std::string> Formats;
-    bool Dither = true;
-    bool Png = true;
-    bool Modern = false;
-    bool Quiet = false;
     std::vector<fs::path> Sources;
 };
 
@@ -68,18 +63,8 @@ std::optional<std::string> ReadOptions(const TParsedArgs& parsed, TCombineOption
         options.Output.parent_path().empty() ? fs::path(".") : options.Output.parent_path();
     if (!fs::is_directory(folder, error))
         return "output folder '" + folder.string() + "' does not exist";
-    if (const auto formats = parsed.Value("formats")) {
-        const auto list = ParseFormatList(*formats);
-        if (!list || list->empty())
-            return "--formats: '" + *formats + "' is not a list like 16x16-32;32x32-8";
-        options.Formats = *formats;
-    }
-    options.Dither = !parsed.Has("no-dither");
-    options.Png = !parsed.Has("no-png");
-    options.Modern = parsed.Has("modern");
-    if (options.Modern && options.IconType != TIconType::itMac)
-        return "--modern is for Macintosh icons (an .icns output)";
-    options.Quiet = parsed.Has("quiet");
+    if (const auto problem = ReadIconOptions(parsed, options, "an .icns output"))
+        return problem;
     for (const auto& operand : parsed.Operands)
         options.Sources.emplace_back(operand);
     if (options.Sources.empty())
@@ -170,9 +155,7 @@ int RunCombine(const std::vector<std::string>& args) {
     std::signal(SIGPIPE, SIG_IGN);
 
     TGlobalSetting settings(TPersistence::Detached);
-    settings.SetIconType(options.IconType);
-    settings.SetDither(options.Dither);
-    settings.SetCompressVista(options.Png);
+    ApplyIconOptions(options, settings);
     const bool win = options.IconType == TIconType::itWin;
     if (options.Formats)
         win ? settings.SetWinFormats(*options.Formats) : settings.SetMacFormats(*options.Formats);

@@ -1,5 +1,6 @@
 #include "ConvertCommand.h"
 
+#include "IconOptions.h"
 #include "Options.h"
 #include "ParallelBatch.h"
 #include "ProgressBar.h"
@@ -31,14 +32,8 @@ constexpr const char* kCommand = "convert";
 // More workers than this only cost memory: every one holds a decoded picture.
 constexpr std::int32_t kMaxJobs = 64;
 
-struct TConvertOptions {
-    TIconType IconType = TIconType::itWin;
+struct TConvertOptions : TIconOptions {
     std::optional<std::string> OutputDir;
-    std::optional<std::string> Formats;
-    bool Dither = true;
-    bool Png = true;
-    bool Modern = false;
-    bool Quiet = false;
     bool Recursive = false;
     std::int32_t Jobs = 1;
     std::vector<fs::path> Paths;
@@ -72,11 +67,8 @@ std::optional<std::string> ReadOptions(const TParsedArgs& parsed, TConvertOption
             return "output folder '" + *dir + "' does not exist";
         options.OutputDir = *dir;
     }
-    if (const auto formats = parsed.Value("formats")) {
-        if (const auto problem = FormatListProblem(*formats, options.IconType == TIconType::itMac))
-            return "--formats: " + *problem + " (a list is like 16x16-32;32x32-8)";
-        options.Formats = *formats;
-    }
+    if (const auto problem = ReadIconOptions(parsed, options, "--type mac"))
+        return problem;
     options.Jobs = ProcessorCount();
     if (const auto jobs = parsed.Value("jobs")) {
         const auto count = ParseCount(*jobs, 1, kMaxJobs);
@@ -85,12 +77,6 @@ std::optional<std::string> ReadOptions(const TParsedArgs& parsed, TConvertOption
                    "'";
         options.Jobs = *count;
     }
-    options.Dither = !parsed.Has("no-dither");
-    options.Png = !parsed.Has("no-png");
-    options.Modern = parsed.Has("modern");
-    if (options.Modern && options.IconType != TIconType::itMac)
-        return "--modern is for Macintosh icons (--type mac)";
-    options.Quiet = parsed.Has("quiet");
     options.Recursive = parsed.Has("recursive");
     for (const auto& operand : parsed.Operands)
         options.Paths.emplace_back(operand);
@@ -100,18 +86,9 @@ std::optional<std::string> ReadOptions(const TParsedArgs& parsed, TConvertOption
 }
 
 void ApplyOptions(const TConvertOptions& options, TGlobalSetting& settings) {
-    settings.SetIconType(options.IconType);
+    ApplyIconOptions(options, settings);
     if (options.OutputDir)
         settings.SetPath(*options.OutputDir);
-    if (options.Formats) {
-        if (options.IconType == TIconType::itWin)
-            settings.SetWinFormats(*options.Formats);
-        else
-            settings.SetMacFormats(*options.Formats);
-    }
-    settings.SetDither(options.Dither);
-    settings.SetCompressVista(options.Png);
-    settings.SetMacModern(options.Modern);
 }
 
 // One worker's conversion pipeline: its own settings (detached, the options applied), colour depth
