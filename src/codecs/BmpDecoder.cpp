@@ -77,8 +77,6 @@ TStatus CheckHeader(const TBmpHeader& header) {
     // Bottom-up is the only order RLE data has (Microsoft: "compressed bitmaps cannot be top-down").
     if (header.biHeight < 0 && IsRle(header))
         return Fail(TFailure::Corrupt, "top-down RLE bitmap");
-    if (!limits::FitsBitmapLimits(header.biWidth, header.biHeight < 0 ? -header.biHeight : header.biHeight))
-        return PictureTooLarge("picture", header.biWidth, header.biHeight);
     return TStatus::Ok();
 }
 
@@ -188,8 +186,8 @@ TStatus PaletteColor(const TColorArray& palette, std::uint32_t index, TColor& co
 }
 
 TStatus DecodeUncompressed(std::span<const std::uint8_t> pixels, const TBmpHeader& header,
-                           const TColorArray& palette, const TPixelFormat& format, TBitmap& picture) {
-    const std::int32_t width = picture.Width(), height = picture.Height();
+                           const TColorArray& palette, const TPixelFormat& format, TAreaReducer& picture) {
+    const std::int32_t width = picture.SourceWidth(), height = picture.SourceHeight();
     const std::uint32_t bits = header.biBitCount;
     const std::uint64_t stride = (static_cast<std::uint64_t>(width) * bits + 31) / 32 * 4;
     if (stride * static_cast<std::uint64_t>(height) > pixels.size())
@@ -198,7 +196,8 @@ TStatus DecodeUncompressed(std::span<const std::uint8_t> pixels, const TBmpHeade
     for (std::int32_t fileRow = 0; fileRow < height; ++fileRow) {
         const std::span<const std::uint8_t> source =
             pixels.subspan(static_cast<std::size_t>(fileRow * stride), stride);
-        const std::span<TColor> row = picture.Row(topDown ? fileRow : height - 1 - fileRow);
+        const std::int32_t y = topDown ? fileRow : height - 1 - fileRow;
+        const std::span<TColor> row = picture.RowBuffer(y);
         for (std::int32_t x = 0; x < width; ++x) {
             const auto ux = static_cast<std::size_t>(x);
             switch (bits) {
@@ -228,6 +227,7 @@ TStatus DecodeUncompressed(std::span<const std::uint8_t> pixels, const TBmpHeade
             }
             }
         }
+        picture.AddRow(y);
     }
     return TStatus::Ok();
 }
@@ -235,12 +235,16 @@ TStatus DecodeUncompressed(std::span<const std::uint8_t> pixels, const TBmpHeade
 // RLE4, RLE8 and OS/2 RLE24 share their escape codes (Microsoft, "Bitmap Compression"): a non-zero
 // count repeats one value, 0 0 ends a line, 0 1 ends the bitmap, 0 2 dx dy moves right and up, and
 // 0 n copies n literal pixels padded to a 16-bit boundary. Every run is checked against the row and
-// the picture; a run that would leave them is corrupt, data that ends before 0 1 is truncated.
+// the picture; a run that would leave them is corrupt, data that ends before 0 1 is truncated. Rows
+// are handed on as the data leaves them, bottom row first; pixels it skips stay transparent black.
 class TRleDecoder {
 public:
     TRleDecoder(std::span<const std::uint8_t> data, const TBmpHeader& header, const TColorArray& palette,
-                TBitmap& picture)
-        : FReader(data), FHeader(header), FPalette(palette), FPicture(picture) {}
+                TAreaReducer& picture)
+        : FReader(data), FHeader(header), FPalette(palette), FPicture(picture), FWidth(picture.SourceWidth()),
+          FHeight(picture.SourceHeight()) {
+        FLine = FPicture.RowBuffer(FHeight - 1);
+    }
 
     TStatus Decode() {
         for (;;) {
@@ -254,18 +258,19 @@ public:
             switch (value) {
             case 0: // end of line
                 FX = 0;
-                ++FRow;
+                MoveToRow(FRow + 1);
                 break;
             case 1: // end of bitmap
+                MoveToRow(FHeight);
                 return TStatus::Ok();
             case 2: { // delta
                 std::uint8_t dx = 0, dy = 0;
                 if (!FReader.ReadU8(dx) || !FReader.ReadU8(dy))
                     return Fail(TFailure::Truncated, "RLE delta");
-                if (dx > FPicture.Width() - FX || dy > FPicture.Height() - FRow)
+                if (dx > FWidth - FX || dy > FHeight - FRow)
                     return Fail(TFailure::Corrupt, "RLE delta leaves the picture");
                 FX += dx;
-                FRow += dy;
+                MoveToRow(FRow + dy);
                 break;
             }
             default:
@@ -276,8 +281,24 @@ public:
     }
 
 private:
+    // Hands on the rows up to newRow (counted from the bottom) and starts that one.
+    // Rows skipped whole get a fresh (transparent black) row of their own.
+    void MoveToRow(std::int32_t newRow) {
+        if (newRow == FRow)
+            return;
+        for (bool started = true; FRow < newRow; ++FRow, started = false) {
+            if (FRow >= FHeight)
+                continue;
+            if (!started)
+                FPicture.RowBuffer(FHeight - 1 - FRow);
+            FPicture.AddRow(FHeight - 1 - FRow);
+        }
+        if (FRow < FHeight)
+            FLine = FPicture.RowBuffer(FHeight - 1 - FRow);
+    }
+
     TStatus CheckRun(std::int32_t count) const {
-        if (FRow >= FPicture.Height() || count > FPicture.Width() - FX)
+        if (FRow >= FHeight || count > FWidth - FX)
             return Fail(TFailure::Corrupt, "RLE run leaves the picture");
         return TStatus::Ok();
     }
@@ -285,7 +306,7 @@ private:
     TStatus Put(std::uint32_t index) {
         TColor colour = 0;
         GW_TRY(PaletteColor(FPalette, index, colour));
-        FPicture.Row(FPicture.Height() - 1 - FRow)[static_cast<std::size_t>(FX++)] = colour;
+        FLine[static_cast<std::size_t>(FX++)] = colour;
         return TStatus::Ok();
     }
 
@@ -306,8 +327,7 @@ private:
         std::uint8_t green = 0, red = 0; // RLE24: value is the blue byte
         if (!FReader.ReadU8(green) || !FReader.ReadU8(red))
             return Fail(TFailure::Truncated, "RLE24 run");
-        const std::span<TColor> row = FPicture.Row(FPicture.Height() - 1 - FRow);
-        std::fill_n(row.begin() + FX, count, MakeColor(0, red, green, value));
+        std::fill_n(FLine.begin() + FX, count, MakeColor(0, red, green, value));
         FX += count;
         return TStatus::Ok();
     }
@@ -323,7 +343,7 @@ private:
             return Fail(TFailure::Truncated, "RLE literal run");
         for (std::size_t i = 0; i < count; ++i) {
             if (compression == BI_JPEG) {
-                FPicture.Row(FPicture.Height() - 1 - FRow)[static_cast<std::size_t>(FX++)] =
+                FLine[static_cast<std::size_t>(FX++)] =
                     MakeColor(0, literal[i * 3 + 2], literal[i * 3 + 1], literal[i * 3]);
                 continue;
             }
@@ -338,24 +358,21 @@ private:
     TByteReader FReader;
     const TBmpHeader& FHeader;
     const TColorArray& FPalette;
-    TBitmap& FPicture;
+    TAreaReducer& FPicture;
+    std::int32_t FWidth, FHeight;
+    std::span<TColor> FLine; // the row being decoded
     std::int32_t FX = 0;
     std::int32_t FRow = 0; // counted from the bottom row
 };
 
-void ApplyAlphaRule(TBitmap& picture) {
-    const std::span<TColor> pixels = picture.Pixels();
-    if (std::any_of(pixels.begin(), pixels.end(), [](TColor c) { return AlphaOf(c) != 0; }))
-        return;
-    for (TColor& pixel : pixels)
-        pixel |= MakeColor(255, 0, 0, 0);
-}
-
-TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture) {
+TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide,
+               TGPSize* sourceSize) {
     TByteReader reader(data);
     TBmpHeader header;
     GW_TRY(ReadHeader(reader, header));
     GW_TRY(CheckHeader(header));
+    const std::int64_t height = header.biHeight < 0 ? -std::int64_t{header.biHeight} : header.biHeight;
+    GW_TRY(CheckReducedSize("picture", header.biWidth, height, targetSide));
     if (header.bfOffBits < header.HeadersEnd || header.bfOffBits > data.size())
         return Fail(TFailure::Corrupt, "pixel data offset outside the file");
     std::span<const std::uint8_t> pixels = data.subspan(header.bfOffBits);
@@ -370,22 +387,25 @@ TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture) {
     if (header.biBitCount == 16 || header.biBitCount == 32) {
         GW_TRY(MakePixelFormat(header, format));
     }
-    const std::int64_t height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
-    if (TStatus status = AllocatePicture(header.biWidth, height, picture); !status)
+    // The alpha rule: when no pixel has a non-zero fourth byte, the picture is opaque.
+    TAreaReducer reducer;
+    if (TStatus status = StartReduction("picture", header.biWidth, height, targetSide, reducer, sourceSize,
+                                        TAreaReducer::TAlphaRule::ZeroAlphaIsOpaque);
+        !status)
         return Fail(status.Kind(), status.Reason());
-    const TStatus status = IsRle(header) ? TRleDecoder(pixels, header, palette, picture).Decode()
-                                         : DecodeUncompressed(pixels, header, palette, format, picture);
+    const TStatus status = IsRle(header) ? TRleDecoder(pixels, header, palette, reducer).Decode()
+                                         : DecodeUncompressed(pixels, header, palette, format, reducer);
     if (!status)
         return status;
-    ApplyAlphaRule(picture);
-    return TStatus::Ok();
+    return reducer.Finish(picture);
 }
 
 } // namespace
 
-TStatus DecodeBmp(std::span<const std::uint8_t> data, TBitmap& picture) {
+TStatus DecodeBmp(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide,
+                  TGPSize* sourceSize) {
     picture = TBitmap();
-    TStatus status = Decode(data, picture);
+    TStatus status = Decode(data, picture, targetSide, sourceSize);
     if (!status)
         picture = TBitmap();
     return status;

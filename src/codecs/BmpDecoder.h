@@ -6,6 +6,7 @@
 
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"
+#include "image/GDIUtils.h"
 
 #include <cstdint>
 #include <span>
@@ -16,6 +17,10 @@ namespace gw {
 // pixels keep theirs (or the value of their alpha bit field). Alpha rule: when no pixel has a non-zero
 // fourth byte, every pixel is made opaque; otherwise the fourth bytes are the alpha. Pixels an RLE
 // bitmap skips are black. On failure picture is empty.
-TStatus DecodeBmp(std::span<const std::uint8_t> data, TBitmap& picture);
+// With targetSide > 0 the rows are reduced as they are read for a picture that will be fitted to that
+// longer side (TAreaReducer), so pictures up to limits::kMaxScaledSourcePixels cost only their reduced
+// size; sourceSize gets the full size.
+TStatus DecodeBmp(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide = 0,
+                  TGPSize* sourceSize = nullptr);
 
 } // namespace gw

@@ -2,8 +2,10 @@
 // Small pieces every picture decoder shares: the size check that runs before a picture is allocated,
 // and byte access to a row of the 32-bit target.
 
+#include "image/AreaReducer.h"
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"
+#include "image/GDIUtils.h"
 
 #include <cstdint>
 #include <span>
@@ -20,6 +22,23 @@ TStatus AllocatePicture(std::int64_t width, std::int64_t height, TBitmap& pictur
 // then the size and the limit.
 TStatus PictureTooLarge(const std::string& what, std::int64_t width, std::int64_t height,
                         bool scaledSource = false);
+
+// Whether a width x height picture may be decoded for a longer side of targetSide (0: kept whole): a
+// picture that is reduced on reading may be as large as the limit for scaled sources, one kept whole
+// must fit the bitmap limits.
+TStatus CheckReducedSize(const std::string& what, std::int64_t width, std::int64_t height,
+                         std::int32_t targetSide);
+
+// Checks a width x height picture that is to be reduced for a longer side of targetSide (0: kept
+// whole) and starts reducer on it: a picture that is reduced may be as large as the limit for scaled
+// sources, one kept whole must fit the bitmap limits. sourceSize, when given, gets the full size.
+TStatus StartReduction(const std::string& what, std::int64_t width, std::int64_t height,
+                       std::int32_t targetSide, TAreaReducer& reducer, TGPSize* sourceSize,
+                       TAreaReducer::TAlphaRule rule = TAreaReducer::TAlphaRule::Straight);
+
+// Reduces a picture decoded whole by the factor a row-wise decode for targetSide would use, so that
+// both give the same picture; sourceSize, when given, gets the full size.
+TStatus ReduceWholePicture(TBitmap& picture, std::int32_t targetSide, TGPSize* sourceSize);
 
 // Row y of picture as Width() * 4 bytes B, G, R, A.
 std::span<std::uint8_t> RowBytes(TBitmap& picture, std::int32_t y);

@@ -87,24 +87,19 @@ std::int32_t InterlacedRow(std::int32_t line, std::int32_t height) {
     return height; // not reached for line < height
 }
 
-TStatus CheckSize(const char* what, std::int64_t width, std::int64_t height) {
+// A side of the screen or frame: a picture reduced on reading may be as large as a scaled source.
+TStatus CheckSize(const char* what, std::int64_t width, std::int64_t height, std::int32_t targetSide) {
     if (width <= 0 || height <= 0)
         return TStatus::Fail(TFailure::Corrupt, std::string("GIF: ") + what + " has no pixels");
-    if (!limits::FitsBitmapLimits(width, height))
-        return PictureTooLarge(std::string("GIF: ") + what, width, height);
-    return TStatus::Ok();
+    return CheckReducedSize(std::string("GIF: ") + what, width, height, targetSide);
 }
 
-// Reads the first frame's pixels line by line and draws them onto the screen-sized picture.
-TStatus DrawFirstFrame(const TGifFile& file, int transparentIndex, TBitmap& picture) {
-    GifFileType* gif = file.Get();
-    const GifImageDesc& frame = gif->Image;
-    GW_TRY(CheckSize("frame", frame.Width, frame.Height));
-    const ColorMapObject* colorMap = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
+// The first frame's colours, its transparent entry as transparent black.
+TStatus FramePalette(GifFileType* gif, int transparentIndex, std::vector<TColor>& palette) {
+    const ColorMapObject* colorMap = gif->Image.ColorMap != nullptr ? gif->Image.ColorMap : gif->SColorMap;
     if (colorMap == nullptr || colorMap->Colors == nullptr || colorMap->ColorCount <= 0)
         return TStatus::Fail(TFailure::Corrupt, "GIF: no colour table");
-
-    std::vector<TColor> palette(256, kMissingColor);
+    palette.assign(256, kMissingColor);
     const int colorCount = std::min(colorMap->ColorCount, 256);
     for (int i = 0; i < colorCount; ++i) {
         const GifColorType& c = colorMap->Colors[i];
@@ -112,6 +107,60 @@ TStatus DrawFirstFrame(const TGifFile& file, int transparentIndex, TBitmap& pict
     }
     if (transparentIndex >= 0 && transparentIndex < 256)
         palette[static_cast<std::size_t>(transparentIndex)] = 0;
+    return TStatus::Ok();
+}
+
+// One line of the frame onto a screen row; frames may reach beyond the screen, only the part on
+// the screen is drawn.
+void DrawLine(const GifImageDesc& frame, std::span<const GifPixelType> line,
+              const std::vector<TColor>& palette, std::span<TColor> row) {
+    for (std::int32_t x = 0; x < frame.Width; ++x) {
+        const std::int64_t screenX = std::int64_t{frame.Left} + x;
+        if (screenX >= 0 && screenX < static_cast<std::int64_t>(row.size()))
+            row[static_cast<std::size_t>(screenX)] = palette[line[static_cast<std::size_t>(x)]];
+    }
+}
+
+// The first frame of a frame that is not interlaced, line by line onto the screen rows in order: rows
+// the frame does not cover are transparent.
+TStatus ReduceFirstFrame(const TGifFile& file, int transparentIndex, std::int32_t targetSide,
+                         TGPSize* sourceSize, TBitmap& picture) {
+    GifFileType* gif = file.Get();
+    const GifImageDesc& frame = gif->Image;
+    GW_TRY(CheckSize("frame", frame.Width, frame.Height, targetSide));
+    std::vector<TColor> palette;
+    GW_TRY(FramePalette(gif, transparentIndex, palette));
+    TAreaReducer reducer;
+    GW_TRY(StartReduction("GIF: screen", gif->SWidth, gif->SHeight, targetSide, reducer, sourceSize));
+    std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
+    std::int32_t next = 0; // the next screen row to hand on
+    for (std::int32_t i = 0; i < frame.Height; ++i) {
+        if (DGifGetLine(gif, line.data(), frame.Width) != GIF_OK)
+            return file.Failure("frame data");
+        const std::int64_t y = std::int64_t{frame.Top} + i;
+        if (y < next || y >= gif->SHeight)
+            continue;
+        for (; next < y; ++next) {
+            reducer.RowBuffer(next);
+            reducer.AddRow(next);
+        }
+        DrawLine(frame, line, palette, reducer.RowBuffer(next));
+        reducer.AddRow(next++);
+    }
+    for (; next < gif->SHeight; ++next) {
+        reducer.RowBuffer(next);
+        reducer.AddRow(next);
+    }
+    return reducer.Finish(picture);
+}
+
+// Reads the first frame's pixels line by line and draws them onto the screen-sized picture.
+TStatus DrawFirstFrame(const TGifFile& file, int transparentIndex, TBitmap& picture) {
+    GifFileType* gif = file.Get();
+    const GifImageDesc& frame = gif->Image;
+    GW_TRY(CheckSize("frame", frame.Width, frame.Height, 0));
+    std::vector<TColor> palette;
+    GW_TRY(FramePalette(gif, transparentIndex, palette));
 
     std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
     for (std::int32_t i = 0; i < frame.Height; ++i) {
@@ -121,27 +170,22 @@ TStatus DrawFirstFrame(const TGifFile& file, int transparentIndex, TBitmap& pict
             std::int64_t{frame.Top} + (frame.Interlace ? InterlacedRow(i, frame.Height) : i);
         if (y < 0 || y >= picture.Height())
             continue;
-        // Frames may reach beyond the screen; only the part on the screen is drawn.
-        const std::span<TColor> row = picture.Row(static_cast<std::int32_t>(y));
-        for (std::int32_t x = 0; x < frame.Width; ++x) {
-            const std::int64_t screenX = std::int64_t{frame.Left} + x;
-            if (screenX >= 0 && screenX < picture.Width())
-                row[static_cast<std::size_t>(screenX)] = palette[line[static_cast<std::size_t>(x)]];
-        }
+        DrawLine(frame, line, palette, picture.Row(static_cast<std::int32_t>(y)));
     }
     return TStatus::Ok();
 }
 
 } // namespace
 
-TStatus DecodeGif(std::span<const std::uint8_t> data, TBitmap& picture) {
+TStatus DecodeGif(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide,
+                  TGPSize* sourceSize) {
     picture = TBitmap();
     TGifSource source{data, 0};
     TGifFile file(source);
     GifFileType* gif = file.Get();
     if (gif == nullptr)
         return file.Failure("header");
-    GW_TRY(CheckSize("screen", gif->SWidth, gif->SHeight));
+    GW_TRY(CheckSize("screen", gif->SWidth, gif->SHeight, targetSide));
 
     int transparentIndex = kNoTransparency;
     for (;;) {
@@ -151,12 +195,20 @@ TStatus DecodeGif(std::span<const std::uint8_t> data, TBitmap& picture) {
         if (record == IMAGE_DESC_RECORD_TYPE) {
             if (DGifGetImageDesc(gif) != GIF_OK)
                 return file.Failure("image descriptor");
+            if (targetSide > 0 && !gif->Image.Interlace) {
+                TStatus status = ReduceFirstFrame(file, transparentIndex, targetSide, sourceSize, picture);
+                if (!status)
+                    picture = TBitmap();
+                return status;
+            }
+            // An interlaced frame comes in four passes over the whole screen: it is decoded whole.
+            GW_TRY(CheckSize("screen", gif->SWidth, gif->SHeight, 0));
             GW_TRY(AllocatePicture(gif->SWidth, gif->SHeight, picture));
             if (TStatus status = DrawFirstFrame(file, transparentIndex, picture); !status) {
                 picture = TBitmap();
                 return status;
             }
-            return TStatus::Ok();
+            return ReduceWholePicture(picture, targetSide, sourceSize);
         }
         if (record == EXTENSION_RECORD_TYPE) {
             int code = 0;

@@ -249,10 +249,16 @@ void CutKeyedSixteenBitRows(std::span<const std::uint8_t> rows, const TKey16& ke
 // The too-large failure of a PNG of width x height, naming the limits in force.
 TStatus BeyondLimits(std::int64_t width, std::int64_t height, const TPngLimits& limits) {
     const std::uint32_t side = std::min<std::uint32_t>(limits.MaxSide, limits::kMaxBitmapSide);
-    return TStatus::Fail(TFailure::TooLarge,
-                         "PNG of " + std::to_string(width) + " x " + std::to_string(height) +
-                             " pixels is beyond the limits (" + std::to_string(side) + " pixels a side and " +
-                             std::to_string(limits::kMaxBitmapPixels) + " pixels in all)");
+    return TStatus::Fail(TFailure::TooLarge, "PNG of " + std::to_string(width) + " x " +
+                                                 std::to_string(height) + " pixels is beyond the limits (" +
+                                                 std::to_string(side) + " pixels a side and " +
+                                                 std::to_string(limits.MaxPixels) + " pixels in all)");
+}
+
+bool FitsPngLimits(std::int64_t width, std::int64_t height, const TPngLimits& limits) {
+    return width > 0 && height > 0 && width <= limits.MaxSide && height <= limits.MaxSide &&
+           width <= limits::kMaxBitmapSide && height <= limits::kMaxBitmapSide &&
+           static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) <= limits.MaxPixels;
 }
 
 // Refuses data whose peeked header is beyond the limits, before libpng allocates anything.
@@ -260,8 +266,7 @@ TStatus CheckPeekedSize(std::span<const std::uint8_t> data, const TPngLimits& li
     const std::optional<TPngHeader> header = PeekPngHeader(data);
     if (!header || header->Width == 0 || header->Height == 0)
         return TStatus::Ok(); // libpng reports the malformed header
-    if (header->Width > limits.MaxSide || header->Height > limits.MaxSide ||
-        !limits::FitsBitmapLimits(header->Width, header->Height))
+    if (!FitsPngLimits(header->Width, header->Height, limits))
         return BeyondLimits(header->Width, header->Height, limits);
     return TStatus::Ok();
 }
@@ -356,11 +361,10 @@ std::optional<TPngHeader> PeekPngHeader(std::span<const std::uint8_t> data) {
     return header;
 }
 
-TStatus DecodePng(std::span<const std::uint8_t> data, TBitmap& picture, const TPngLimits& limits) {
-    picture = TBitmap();
-    if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0)
-        return TStatus::Fail(TFailure::Corrupt, "PNG: bad signature");
-    TPngReadSession session(data, limits);
+namespace {
+
+// Reads the header of a picture and sets the transforms to 8-bit B, G, R, A rows.
+TStatus StartBgraRead(TPngReadSession& session, png_uint_32& width, png_uint_32& height) {
     GW_TRY(session.ReadInfo());
     png_structp p = session.Png();
     png_infop info = session.Info();
@@ -368,24 +372,82 @@ TStatus DecodePng(std::span<const std::uint8_t> data, TBitmap& picture, const TP
         RequestStraightBgra(p, info);
         png_read_update_info(p, info);
     }));
-    const png_uint_32 width = png_get_image_width(p, info);
-    const png_uint_32 height = png_get_image_height(p, info);
+    width = png_get_image_width(p, info);
+    height = png_get_image_height(p, info);
+    if (png_get_rowbytes(p, info) != static_cast<png_size_t>(width) * sizeof(TColor))
+        return TStatus::Fail(TFailure::Unsupported, "PNG: unexpected row layout after transforms");
+    return TStatus::Ok();
+}
+
+// Reads the whole picture, every interlace pass included, straight into picture.
+TStatus ReadWholePicture(TPngReadSession& session, png_uint_32 width, png_uint_32 height, TBitmap& picture) {
     if (TStatus status = AllocatePicture(width, height, picture); !status)
         return TStatus::Fail(status.Kind(), "PNG: " + status.Reason());
-    if (png_get_rowbytes(p, info) != static_cast<png_size_t>(width) * sizeof(TColor)) {
-        picture = TBitmap();
-        return TStatus::Fail(TFailure::Unsupported, "PNG: unexpected row layout after transforms");
-    }
-    // libpng writes each row (every interlace pass included) straight into the picture.
     std::vector<png_bytep> rows(height);
     for (png_uint_32 y = 0; y < height; ++y)
         rows[y] = RowBytes(picture, static_cast<std::int32_t>(y)).data();
+    png_structp p = session.Png();
     png_bytepp rowPointers = rows.data();
     if (TStatus status = session.Run([p, rowPointers] { png_read_image(p, rowPointers); }); !status) {
         picture = TBitmap();
         return status;
     }
     return TStatus::Ok();
+}
+
+TStatus CheckSignature(std::span<const std::uint8_t> data) {
+    if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0)
+        return TStatus::Fail(TFailure::Corrupt, "PNG: bad signature");
+    return TStatus::Ok();
+}
+
+} // namespace
+
+TStatus DecodePng(std::span<const std::uint8_t> data, TBitmap& picture, const TPngLimits& limits) {
+    picture = TBitmap();
+    GW_TRY(CheckSignature(data));
+    TPngReadSession session(data, limits);
+    png_uint_32 width = 0, height = 0;
+    GW_TRY(StartBgraRead(session, width, height));
+    return ReadWholePicture(session, width, height, picture);
+}
+
+TStatus DecodePng(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide,
+                  TGPSize* sourceSize) {
+    picture = TBitmap();
+    const TPngLimits whole = TPngLimits::Picture();
+    if (targetSide <= 0) {
+        GW_TRY(DecodePng(data, picture, whole));
+        if (sourceSize != nullptr)
+            *sourceSize = {picture.Width(), picture.Height()};
+        return TStatus::Ok();
+    }
+    GW_TRY(CheckSignature(data));
+    TPngLimits limits = whole;
+    limits.MaxPixels = limits::kMaxScaledSourcePixels;
+    TPngReadSession session(data, limits);
+    png_uint_32 width = 0, height = 0;
+    GW_TRY(StartBgraRead(session, width, height));
+    png_structp p = session.Png();
+    if (png_get_interlace_type(p, session.Info()) != PNG_INTERLACE_NONE) {
+        // Each pass covers the whole picture, so an interlaced one is decoded whole first.
+        if (!FitsPngLimits(width, height, whole))
+            return TStatus::Fail(TFailure::TooLarge,
+                                 "interlaced " + BeyondLimits(width, height, whole).Reason());
+        GW_TRY(ReadWholePicture(session, width, height, picture));
+        return ReduceWholePicture(picture, targetSide, sourceSize);
+    }
+    TAreaReducer reducer;
+    GW_TRY(StartReduction("PNG: picture", width, height, targetSide, reducer, sourceSize));
+    TAreaReducer* target = &reducer;
+    const auto rows = static_cast<std::int32_t>(height);
+    GW_TRY(session.Run([p, target, rows] {
+        for (std::int32_t y = 0; y < rows; ++y) {
+            png_read_row(p, reinterpret_cast<png_bytep>(target->RowBuffer(y).data()), nullptr);
+            target->AddRow(y);
+        }
+    }));
+    return reducer.Finish(picture);
 }
 
 TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png, const TPngLimits& limits) {

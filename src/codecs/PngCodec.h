@@ -5,6 +5,8 @@
 
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"
+#include "image/GDIUtils.h"
+#include "image/Limits.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -84,6 +86,7 @@ struct TPngLimits {
     std::uint32_t MaxSide;
     std::uint32_t ChunkCache;
     std::size_t ChunkBytes;
+    std::uint64_t MaxPixels = limits::kMaxBitmapPixels;
     static TPngLimits IconEntry();
     static TPngLimits Picture();
 };
@@ -100,6 +103,13 @@ TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png,
 // 16-bit samples are scaled to 8 bits. On failure picture is empty.
 TStatus DecodePng(std::span<const std::uint8_t> data, TBitmap& picture,
                   const TPngLimits& limits = TPngLimits::Picture());
+
+// The same for a picture that will be fitted to a longer side of targetSide: the rows are reduced
+// as they are read (TAreaReducer), so a picture of up to limits::kMaxScaledSourcePixels costs only
+// its reduced size; sourceSize gets the full size. Interlaced pictures are decoded whole first and
+// keep to the bitmap limits. targetSide 0 decodes at full size, as above.
+TStatus DecodePng(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide,
+                  TGPSize* sourceSize);
 
 // Encodes an 8-bit RGBA image (colour type 6, not interlaced) as PNG data: the chunks IHDR, IDAT
 // (each at most limits::kMaxPngIdatBytes of data) and IEND only, zlib level 7, the Sub filter on

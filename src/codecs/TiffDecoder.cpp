@@ -221,9 +221,94 @@ TStatus CheckJpegCoefficientMemory(TIFF* tiff, std::uint32_t width, std::uint32_
     return TStatus::Ok();
 }
 
+// libtiff's RGBA raster holds R, G, B, A bytes per pixel; the picture wants B, G, R, A with straight
+// alpha (libtiff associates unassociated alpha of colour pictures itself).
+void ToStraightBgra(std::span<TColor> pixels, bool premultiplied) {
+    for (TColor& pixel : pixels) {
+        pixel = MakeColor(static_cast<std::uint8_t>(pixel >> 24), static_cast<std::uint8_t>(pixel),
+                          static_cast<std::uint8_t>(pixel >> 8), static_cast<std::uint8_t>(pixel >> 16));
+    }
+    if (premultiplied)
+        UnpremultiplyPixels(pixels);
+}
+
+// Ends libtiff's RGBA reader however the decode ends.
+class TRgbaReader {
+public:
+    TRgbaReader() = default;
+    ~TRgbaReader() {
+        if (FBegun)
+            TIFFRGBAImageEnd(&FImage);
+    }
+    TRgbaReader(const TRgbaReader&) = delete;
+    TRgbaReader& operator=(const TRgbaReader&) = delete;
+
+    bool Begin(TIFF* tiff, char (&why)[1024]) {
+        FBegun = TIFFRGBAImageBegin(&FImage, tiff, 1, why) == 1;
+        return FBegun;
+    }
+    TIFFRGBAImage& Image() { return FImage; }
+
+private:
+    TIFFRGBAImage FImage{};
+    bool FBegun = false;
+};
+
+// True when libtiff turns the picture upside down to deliver its top row first.
+bool FlipsVertically(std::uint16_t orientation) {
+    return orientation == ORIENTATION_BOTLEFT || orientation == ORIENTATION_BOTRIGHT ||
+           orientation == ORIENTATION_LEFTBOT || orientation == ORIENTATION_RIGHTBOT;
+}
+
+// The picture in bands of whole strips or tile rows (fewer rows when a band would exceed
+// limits::kMaxTiffBandBytes), each handed to the reducer row by row as libtiff converts it.
+TStatus DecodeBands(const TTiffFile& file, std::uint32_t width, std::uint32_t height, std::int32_t targetSide,
+                    TGPSize* sourceSize, TBitmap& picture) {
+    TIFF* tiff = file.Get();
+    TAreaReducer reducer;
+    GW_TRY(StartReduction("TIFF: picture", width, height, targetSide, reducer, sourceSize));
+    char why[1024] = {};
+    TRgbaReader reader;
+    if (!reader.Begin(tiff, why))
+        return TStatus::Fail(TFailure::Unsupported, std::string("TIFF: ") + why);
+    TIFFRGBAImage& image = reader.Image();
+    image.req_orientation = ORIENTATION_TOPLEFT;
+    const bool flipped = FlipsVertically(image.orientation);
+
+    std::uint32_t bandRows = height;
+    if (TIFFIsTiled(tiff) != 0)
+        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &bandRows);
+    else
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &bandRows);
+    const std::uint64_t rowBytes = std::uint64_t{width} * sizeof(TColor);
+    bandRows = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
+        std::min<std::uint64_t>(bandRows, limits::kMaxTiffBandBytes / rowBytes), 1, height));
+    std::vector<TColor> band(static_cast<std::size_t>(width) * bandRows);
+    const bool premultiplied = DeliversPremultiplied(tiff);
+    for (std::uint32_t first = 0; first < height; first += bandRows) {
+        const std::uint32_t rows = std::min(bandRows, height - first);
+        image.row_offset = static_cast<int>(first);
+        image.col_offset = 0;
+        if (TIFFRGBAImageGet(&image, band.data(), width, rows) != 1)
+            return file.Failure(TFailure::Corrupt, "picture data");
+        // Bottom-up files come in bands from the bottom: their rows are handed on bottom up as well.
+        for (std::uint32_t j = 0; j < rows; ++j) {
+            const std::uint32_t k = flipped ? rows - 1 - j : j;
+            const auto y = static_cast<std::int32_t>(flipped ? height - first - rows + k : first + k);
+            const std::span<TColor> row = reducer.RowBuffer(y);
+            std::copy_n(band.begin() + static_cast<std::ptrdiff_t>(std::size_t{k} * width), width,
+                        row.begin());
+            ToStraightBgra(row, premultiplied);
+            reducer.AddRow(y);
+        }
+    }
+    return reducer.Finish(picture);
+}
+
 } // namespace
 
-TStatus DecodeTiff(std::span<const std::uint8_t> data, TBitmap& picture) {
+TStatus DecodeTiff(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide,
+                   TGPSize* sourceSize) {
     picture = TBitmap();
     TTiffSource source{data, 0, {}};
     const TTiffFile file(source);
@@ -238,23 +323,27 @@ TStatus DecodeTiff(std::span<const std::uint8_t> data, TBitmap& picture) {
     char why[1024] = {};
     if (TIFFRGBAImageOK(tiff, why) != 1)
         return TStatus::Fail(TFailure::Unsupported, std::string("TIFF: ") + why);
+    if (targetSide > 0) {
+        if (TStatus status = CheckReducedSize("TIFF: picture", width, height, targetSide); !status)
+            return status;
+        GW_TRY(CheckJpegCoefficientMemory(tiff, width, height));
+        TStatus status = DecodeBands(file, width, height, targetSide, sourceSize, picture);
+        if (!status)
+            picture = TBitmap();
+        return status;
+    }
     GW_TRY(CheckJpegCoefficientMemory(tiff, width, height));
     if (TStatus status = AllocatePicture(width, height, picture); !status)
         return TStatus::Fail(status.Kind(), "TIFF: " + status.Reason());
 
-    // libtiff fills the raster with R, G, B, A bytes per pixel, alpha associated (it premultiplies
-    // unassociated alpha itself); the picture wants B, G, R, A with straight alpha.
     const std::span<TColor> pixels = picture.Pixels();
     if (TIFFReadRGBAImageOriented(tiff, width, height, pixels.data(), ORIENTATION_TOPLEFT, 1) != 1) {
         picture = TBitmap();
         return file.Failure(TFailure::Corrupt, "picture data");
     }
-    for (TColor& pixel : pixels) {
-        pixel = MakeColor(static_cast<std::uint8_t>(pixel >> 24), static_cast<std::uint8_t>(pixel),
-                          static_cast<std::uint8_t>(pixel >> 8), static_cast<std::uint8_t>(pixel >> 16));
-    }
-    if (DeliversPremultiplied(tiff))
-        UnpremultiplyPixels(pixels);
+    ToStraightBgra(pixels, DeliversPremultiplied(tiff));
+    if (sourceSize != nullptr)
+        *sourceSize = {picture.Width(), picture.Height()};
     return TStatus::Ok();
 }
 

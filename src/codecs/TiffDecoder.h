@@ -5,13 +5,18 @@
 
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"
+#include "image/GDIUtils.h"
 
 #include <cstdint>
 #include <span>
 
 namespace gw {
 
-// Decodes the first page of data into picture; on failure picture is empty.
-TStatus DecodeTiff(std::span<const std::uint8_t> data, TBitmap& picture);
+// Decodes the first page of data into picture; on failure picture is empty. With targetSide > 0 the
+// picture is read in bands of strips or tile rows and reduced as it is read, for a picture that will
+// be fitted to that longer side (TAreaReducer), so one up to limits::kMaxScaledSourcePixels costs only
+// its reduced size and one band; sourceSize gets the full size.
+TStatus DecodeTiff(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide = 0,
+                   TGPSize* sourceSize = nullptr);
 
 } // namespace gw

@@ -114,6 +114,10 @@ inline constexpr std::uint64_t kMaxJpegScanBlocks = 100'000'000;
 inline constexpr const char* kTiffJpegScanLimitVariable = "LIBTIFF_JPEG_MAX_ALLOWED_SCAN_NUMBER";
 inline constexpr const char* kTiffJpegScanLimit = "24";
 
+// TIFF pictures reduced on reading are converted by libtiff in bands of whole strips or tile rows;
+// a band of 32-bit pixels never takes more than this (one of 65535 pixels a side has 256 rows).
+inline constexpr std::uint64_t kMaxTiffBandBytes = 64ull * 1024 * 1024;
+
 // Ancillary PNG chunks (text, profiles, unknown chunks) libpng keeps while decoding a picture.
 inline constexpr std::uint32_t kMaxPngChunkCache = 1000;
 inline constexpr std::uint64_t kMaxPngChunkBytes = 8ull * 1024 * 1024;

@@ -63,24 +63,26 @@ TStatus TImportGeneral::Decode(std::span<const std::uint8_t> data, TBitmap& pict
                                std::int32_t targetSide) const {
     switch (CheckFileType(data)) {
     case TFileTypes::ftPng:
-        return DecodePng(data, picture);
+        return DecodePng(data, picture, targetSide, SourceSizeSlot());
     case TFileTypes::ftJpg:
         return DecodeJpeg(data, picture, targetSide, SourceSizeSlot());
     case TFileTypes::ftGif:
-        return DecodeGif(data, picture);
+        return DecodeGif(data, picture, targetSide, SourceSizeSlot());
     case TFileTypes::ftTiff:
-        return DecodeTiff(data, picture);
+        return DecodeTiff(data, picture, targetSide, SourceSizeSlot());
     default:
         return TStatus::Fail(TFailure::Unsupported, "not a PNG, JPEG, GIF or TIFF picture");
     }
 }
 
-TStatus TImportBMP::Decode(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t) const {
-    return DecodeBmp(data, picture);
+TStatus TImportBMP::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                           std::int32_t targetSide) const {
+    return DecodeBmp(data, picture, targetSide, SourceSizeSlot());
 }
 
-TStatus TImportPng::Decode(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t) const {
-    return DecodePng(data, picture);
+TStatus TImportPng::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                           std::int32_t targetSide) const {
+    return DecodePng(data, picture, targetSide, SourceSizeSlot());
 }
 
 TStatus TImportJpeg::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
@@ -88,8 +90,9 @@ TStatus TImportJpeg::Decode(std::span<const std::uint8_t> data, TBitmap& picture
     return DecodeJpeg(data, picture, targetSide, SourceSizeSlot());
 }
 
-TStatus TImportTiff::Decode(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t) const {
-    return DecodeTiff(data, picture);
+TStatus TImportTiff::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                            std::int32_t targetSide) const {
+    return DecodeTiff(data, picture, targetSide, SourceSizeSlot());
 }
 
 TStatus TImportJpeg2000::Decode(std::span<const std::uint8_t> data, TBitmap& picture,

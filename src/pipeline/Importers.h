@@ -1,9 +1,10 @@
 #pragma once
 // The picture importers: one small class per input format, each turning a picture file into a
-// decoded 32-bit straight-alpha picture. They do no scaling and no colour reduction, with two
-// exceptions: a JPEG may be decoded at a reduced DCT scale, and a JPEG 2000 picture at a reduced
-// wavelet resolution, when the caller says how large it will reduce the picture anyway. Every failure is a
-// result (the caller reports a read error), never an exception.
+// decoded 32-bit straight-alpha picture. They do no colour reduction, and no scaling unless the
+// caller says how large it will reduce the picture anyway: then a JPEG is decoded at a reduced DCT
+// scale, a JPEG 2000 picture at a reduced wavelet resolution, and PNG, TIFF, BMP and GIF pictures are
+// reduced by a whole factor as their rows are read (TAreaReducer). Every failure is a result (the
+// caller reports a read error), never an exception.
 
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"
@@ -24,7 +25,8 @@ public:
 
     // Reads fileName whole and decodes it into picture. targetSide > 0 is the longest side the caller
     // will reduce the picture to; importers that can decode more cheaply at a smaller size (JPEG,
-    // JPEG 2000) then deliver a picture whose longer side is still at least targetSide. 0 means full size.
+    // JPEG 2000, and PNG, TIFF, BMP and GIF by reducing while reading) then deliver a picture whose
+    // longer side is still at least targetSide. 0 means full size.
     // On failure picture is empty and the status says why.
     TStatus Import(const std::filesystem::path& fileName, TBitmap& picture,
                    std::int32_t targetSide = 0) const;

@@ -380,7 +380,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const fs::path&) {
                         return std::string(
                             "picture too large (70000 x 70000; the limit is 65535 pixels a side "
-                            "and 67108864 pixels in all)");
+                            "and 268435456 pixels in all)");
                     }},
         TReasonCase{"NameTooLongForTheFileSystem",
                     [](const fs::path& d) { return WriteBmp(d / (std::string(252, 'n') + ".b"), 64, 64); },

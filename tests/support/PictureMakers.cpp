@@ -343,6 +343,59 @@ std::vector<std::uint8_t> EncodeTiff(const TBitmap& picture, TTiffAlpha alpha, b
     return ReadFileBytes(path);
 }
 
+std::vector<std::uint8_t> EncodeTiffLayout(const TBitmap& picture, std::uint16_t orientation,
+                                           std::uint32_t rowsPerStrip, std::uint32_t tileSide) {
+    TTempDir dir;
+    const auto path = dir / "layout.tif";
+    TIFF* tiff = TIFFOpen(path.c_str(), "wl");
+    const auto width = static_cast<std::uint32_t>(picture.Width());
+    const auto height = static_cast<std::uint32_t>(picture.Height());
+    const std::uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 4);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tiff, TIFFTAG_ORIENTATION, orientation);
+    TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
+    // Stored row r is picture row r, or height - 1 - r for the orientations that start at the bottom.
+    const bool bottomUp = orientation == ORIENTATION_BOTLEFT || orientation == ORIENTATION_BOTRIGHT;
+    const bool rightToLeft = orientation == ORIENTATION_TOPRIGHT || orientation == ORIENTATION_BOTRIGHT;
+    const auto sample = [&](std::uint32_t x, std::uint32_t r, int channel) -> std::uint8_t {
+        const TColor c = picture.Pixel(static_cast<std::int32_t>(rightToLeft ? width - 1 - x : x),
+                                       static_cast<std::int32_t>(bottomUp ? height - 1 - r : r));
+        const int shift[4] = {16, 8, 0, 24};
+        return static_cast<std::uint8_t>(c >> shift[channel]);
+    };
+    if (tileSide > 0) {
+        TIFFSetField(tiff, TIFFTAG_TILEWIDTH, tileSide);
+        TIFFSetField(tiff, TIFFTAG_TILELENGTH, tileSide);
+        std::vector<std::uint8_t> tile(std::size_t{tileSide} * tileSide * 4, 0);
+        for (std::uint32_t ty = 0; ty < height; ty += tileSide)
+            for (std::uint32_t tx = 0; tx < width; tx += tileSide) {
+                std::fill(tile.begin(), tile.end(), std::uint8_t{0});
+                for (std::uint32_t j = 0; j < tileSide && ty + j < height; ++j)
+                    for (std::uint32_t i = 0; i < tileSide && tx + i < width; ++i)
+                        for (int c = 0; c < 4; ++c)
+                            tile[(std::size_t{j} * tileSide + i) * 4 + c] = sample(tx + i, ty + j, c);
+                TIFFWriteTile(tiff, tile.data(), tx, ty, 0, 0);
+            }
+    } else {
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+        std::vector<std::uint8_t> row(std::size_t{width} * 4);
+        for (std::uint32_t r = 0; r < height; ++r) {
+            for (std::uint32_t x = 0; x < width; ++x)
+                for (int c = 0; c < 4; ++c)
+                    row[std::size_t{x} * 4 + c] = sample(x, r, c);
+            TIFFWriteScanline(tiff, row.data(), r, 0);
+        }
+    }
+    TIFFClose(tiff);
+    return ReadFileBytes(path);
+}
+
 std::vector<std::uint8_t> MakeTiffHeaderOnly(std::uint32_t width, std::uint32_t height) {
     std::vector<std::uint8_t> out{'I', 'I', 42, 0};
     PutU32LE(out, 8);

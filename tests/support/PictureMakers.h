@@ -74,6 +74,10 @@ enum class TTiffAlpha { None, Associated, Unassociated };
 // colour is stored premultiplied.
 std::vector<std::uint8_t> EncodeTiff(const TBitmap& picture, TTiffAlpha alpha, bool bigEndian = false,
                                      bool grey = false);
+// An uncompressed 8-bit RGBA TIFF (unassociated alpha) of the given orientation tag whose rows are
+// stored in that orientation, in strips of rowsPerStrip rows or, with tileSide > 0, in square tiles.
+std::vector<std::uint8_t> EncodeTiffLayout(const TBitmap& picture, std::uint16_t orientation,
+                                           std::uint32_t rowsPerStrip, std::uint32_t tileSide = 0);
 // A little-endian 8-bit grey TIFF header claiming width x height with one tiny strip.
 std::vector<std::uint8_t> MakeTiffHeaderOnly(std::uint32_t width, std::uint32_t height);
 
