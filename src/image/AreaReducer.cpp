@@ -5,13 +5,48 @@
 #include <algorithm>
 #include <string>
 
+#if defined(__SSE2__) && !defined(GW_NO_SIMD) // GW_NO_SIMD builds the portable path for comparison
+#include <emmintrin.h>
+#define GW_REDUCER_SSE2 1
+#else
+#define GW_REDUCER_SSE2 0
+#endif
+
 namespace gw {
 
 namespace {
 
-// Sums per reduced column: alpha, premultiplied B, G, R, then straight B, G, R (zero-alpha rule only).
-constexpr std::size_t kPremultipliedSums = 4;
-constexpr std::size_t kAllSums = 7;
+// Adds the premultiplied channels of count pixels to their column sums, four per pixel in the order
+// B, G, R, A: c * a and a * 255 (both fit 16 bits, so the vector form equals the scalar one).
+void AddPremultiplied(const TColor* pixels, std::int32_t count, std::uint32_t* sums) {
+    std::int32_t x = 0;
+#if GW_REDUCER_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i alphaFactor = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
+    for (; x + 2 <= count; x += 2) {
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixels + x));
+        const __m128i wide = _mm_unpacklo_epi8(bytes, zero);
+        __m128i alpha = _mm_shufflelo_epi16(wide, _MM_SHUFFLE(3, 3, 3, 3));
+        alpha = _mm_shufflehi_epi16(alpha, _MM_SHUFFLE(3, 3, 3, 3));
+        const __m128i factor = _mm_or_si128(_mm_and_si128(alpha, colourLanes), alphaFactor);
+        const __m128i products = _mm_mullo_epi16(wide, factor);
+        auto* out = reinterpret_cast<__m128i*>(sums + 4 * x);
+        _mm_storeu_si128(out, _mm_add_epi32(_mm_loadu_si128(out), _mm_unpacklo_epi16(products, zero)));
+        _mm_storeu_si128(out + 1,
+                         _mm_add_epi32(_mm_loadu_si128(out + 1), _mm_unpackhi_epi16(products, zero)));
+    }
+#endif
+    for (; x < count; ++x) {
+        const TColor c = pixels[x];
+        const std::uint32_t alpha = c >> 24;
+        std::uint32_t* s = sums + 4 * x;
+        s[0] += (c & 0xFFu) * alpha;
+        s[1] += ((c >> 8) & 0xFFu) * alpha;
+        s[2] += ((c >> 16) & 0xFFu) * alpha;
+        s[3] += alpha * 255u;
+    }
+}
 
 std::uint8_t RoundedMean(std::uint32_t sum, std::uint32_t count) {
     return static_cast<std::uint8_t>((std::uint64_t{sum} + count / 2) / count);
@@ -45,9 +80,7 @@ TStatus TAreaReducer::Start(std::int32_t width, std::int32_t height, std::int32_
     FRule = rule;
     if (factor > 1) {
         FScratch.assign(static_cast<std::size_t>(width), 0);
-        FSums.assign(static_cast<std::size_t>(reducedWidth) *
-                         (rule == TAlphaRule::ZeroAlphaIsOpaque ? kAllSums : kPremultipliedSums),
-                     0);
+        FSums.assign(static_cast<std::size_t>(width) * (rule == TAlphaRule::ZeroAlphaIsOpaque ? 8 : 4), 0);
     }
     return TStatus::Ok();
 }
@@ -109,33 +142,15 @@ void TAreaReducer::AddRow(std::int32_t y) {
         ClearFlushedRows();
     }
 
-    const std::size_t stride = zeroRule ? kAllSums : kPremultipliedSums;
-    const std::int32_t columns = FPicture.Width();
-    const TColor* pixel = FScratch.data();
-    for (std::int32_t column = 0; column < columns; ++column) {
-        const std::int32_t count = std::min(FFactor, FWidth - column * FFactor);
-        std::uint32_t a = 0, b = 0, g = 0, r = 0, sb = 0, sg = 0, sr = 0;
-        for (std::int32_t i = 0; i < count; ++i, ++pixel) {
-            const TColor c = *pixel;
-            const std::uint32_t alpha = c >> 24;
-            const std::uint32_t blue = c & 0xFFu, green = (c >> 8) & 0xFFu, red = (c >> 16) & 0xFFu;
-            a += alpha;
-            b += blue * alpha;
-            g += green * alpha;
-            r += red * alpha;
-            sb += blue;
-            sg += green;
-            sr += red;
-        }
-        std::uint32_t* sums = &FSums[static_cast<std::size_t>(column) * stride];
-        sums[0] += a;
-        sums[1] += b;
-        sums[2] += g;
-        sums[3] += r;
-        if (zeroRule) {
-            sums[4] += sb;
-            sums[5] += sg;
-            sums[6] += sr;
+    // Sums per source column over the band; the columns of a block are added up when it is flushed.
+    AddPremultiplied(FScratch.data(), FWidth, FSums.data());
+    if (zeroRule) {
+        std::uint32_t* straight = FSums.data() + static_cast<std::size_t>(FWidth) * 4;
+        for (std::int32_t x = 0; x < FWidth; ++x, straight += 4) {
+            const TColor c = FScratch[static_cast<std::size_t>(x)];
+            straight[0] += c & 0xFFu;
+            straight[1] += (c >> 8) & 0xFFu;
+            straight[2] += (c >> 16) & 0xFFu;
         }
     }
 }
@@ -144,23 +159,33 @@ void TAreaReducer::FlushBand() {
     const std::int32_t rows = std::min(FFactor, FHeight - FBand * FFactor);
     if (FBandRows != rows)
         FOutOfOrder = true;
-    const bool straight = FRule == TAlphaRule::ZeroAlphaIsOpaque && !FAnyAlpha;
-    const std::size_t stride = FRule == TAlphaRule::ZeroAlphaIsOpaque ? kAllSums : kPremultipliedSums;
+    const bool zeroRule = FRule == TAlphaRule::ZeroAlphaIsOpaque;
+    const bool straight = zeroRule && !FAnyAlpha;
+    const std::uint32_t* premultiplied = FSums.data();
+    const std::uint32_t* plain = FSums.data() + static_cast<std::size_t>(FWidth) * 4;
     const std::span<TColor> out = FPicture.Row(FBand);
     for (std::int32_t column = 0; column < FPicture.Width(); ++column) {
-        std::uint32_t* sums = &FSums[static_cast<std::size_t>(column) * stride];
-        const auto count = static_cast<std::uint32_t>(rows * std::min(FFactor, FWidth - column * FFactor));
-        TColor colour = 0;
-        if (straight) {
-            colour = MakeColor(255, RoundedMean(sums[6], count), RoundedMean(sums[5], count),
-                               RoundedMean(sums[4], count));
-        } else if (sums[0] != 0) {
-            colour = MakeColor(RoundedMean(sums[0], count), RoundedMean(sums[3], sums[0]),
-                               RoundedMean(sums[2], sums[0]), RoundedMean(sums[1], sums[0]));
+        const std::int32_t first = column * FFactor;
+        const std::int32_t count = std::min(FFactor, FWidth - first);
+        const std::uint32_t* block = (straight ? plain : premultiplied) + static_cast<std::size_t>(first) * 4;
+        std::uint32_t b = 0, g = 0, r = 0, a = 0;
+        for (std::int32_t i = 0; i < count; ++i, block += 4) {
+            b += block[0];
+            g += block[1];
+            r += block[2];
+            a += block[3];
         }
+        const auto pixels = static_cast<std::uint32_t>(rows * count);
+        a /= 255; // exact: the alpha sums are on the premultiplied scale, a * 255
+        TColor colour = 0;
+        if (straight)
+            colour = MakeColor(255, RoundedMean(r, pixels), RoundedMean(g, pixels), RoundedMean(b, pixels));
+        else if (a != 0)
+            colour =
+                MakeColor(RoundedMean(a, pixels), RoundedMean(r, a), RoundedMean(g, a), RoundedMean(b, a));
         out[static_cast<std::size_t>(column)] = colour;
-        std::fill_n(sums, stride, 0u);
     }
+    std::fill(FSums.begin(), FSums.end(), 0u);
 }
 
 void TAreaReducer::ClearFlushedRows() {

@@ -66,8 +66,8 @@ private:
     TAlphaRule FRule = TAlphaRule::Straight;
     TBitmap FPicture;
     std::vector<TColor> FScratch;
-    // Sums of the band being gathered, per reduced column: alpha, premultiplied B, G, R, and for the
-    // zero-alpha rule straight B, G, R.
+    // Sums of the band being gathered, per source column: premultiplied B, G, R and alpha (as
+    // a * 255), then for the zero-alpha rule a second run of straight B, G, R (and an unused slot).
     std::vector<std::uint32_t> FSums;
     std::int32_t FBand = -1;     // reduced row of the band being gathered
     std::int32_t FBandRows = 0;  // rows gathered into it
