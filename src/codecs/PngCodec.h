@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -110,6 +111,14 @@ TStatus DecodePng(std::span<const std::uint8_t> data, TBitmap& picture,
 // keep to the bitmap limits. targetSide 0 decodes at full size, as above.
 TStatus DecodePng(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide,
                   TGPSize* sourceSize);
+
+// Fills its whole span with the next bytes of PNG data, or answers false when the data ends first.
+using TPngStreamRead = std::function<bool(std::span<std::uint8_t>)>;
+
+// The reduced decode above for PNG data read piece by piece as it is decoded, so that not even the
+// file is held whole (targetSide at least 1).
+TStatus DecodePngStream(const TPngStreamRead& read, TBitmap& picture, std::int32_t targetSide,
+                        TGPSize* sourceSize);
 
 // Encodes an 8-bit RGBA image (colour type 6, not interlaced) as PNG data: the chunks IHDR, IDAT
 // (each at most limits::kMaxPngIdatBytes of data) and IEND only, zlib level 7, the Sub filter on

@@ -2,6 +2,7 @@
 
 #include "image/Limits.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +37,7 @@ public:
         return *this;
     }
     int Get() const { return FFd; }
+    int Release() { return std::exchange(FFd, -1); }
     // Closes now and gives the error close reports (some file systems report write errors there).
     int Close() {
         const int result = ::close(std::exchange(FFd, -1));
@@ -234,15 +236,21 @@ void SyncFolder(const TFd& folder) {
 
 } // namespace
 
-TStatus ReadWholeFile(const fs::path& path, std::uint64_t maxBytes, std::vector<std::uint8_t>& out) {
-    TFd file;
-    std::uint64_t size = 0;
+// Opens a regular file of at most maxBytes for reading.
+static TStatus OpenWithin(const fs::path& path, std::uint64_t maxBytes, TFd& file, std::uint64_t& size) {
     int openError = 0;
     GW_TRY(OpenRegular(path, file, size, openError));
     if (size > maxBytes)
         return TStatus::Fail(TFailure::TooLarge, "file of " + std::to_string(size) +
                                                      " bytes is longer than the limit of " +
                                                      std::to_string(maxBytes));
+    return TStatus::Ok();
+}
+
+TStatus ReadWholeFile(const fs::path& path, std::uint64_t maxBytes, std::vector<std::uint8_t>& out) {
+    TFd file;
+    std::uint64_t size = 0;
+    GW_TRY(OpenWithin(path, maxBytes, file, size));
     return GuardAllocation("reading the file", [&] {
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
         std::size_t done = 0;
@@ -252,6 +260,50 @@ TStatus ReadWholeFile(const fs::path& path, std::uint64_t maxBytes, std::vector<
         out = std::move(bytes);
         return TStatus::Ok();
     });
+}
+
+TFileReader::~TFileReader() {
+    if (FFd >= 0)
+        ::close(FFd);
+}
+
+TStatus TFileReader::Open(const fs::path& path, std::uint64_t maxBytes) {
+    TFd file;
+    std::uint64_t size = 0;
+    GW_TRY(OpenWithin(path, maxBytes, file, size));
+    return GuardAllocation("reading the file", [&] {
+        FBuffer.resize(256 * 1024);
+        if (FFd >= 0)
+            ::close(FFd);
+        FFd = file.Release();
+        FBegin = FEnd = 0;
+        FError = 0;
+        return TStatus::Ok();
+    });
+}
+
+bool TFileReader::Read(std::span<std::uint8_t> out) {
+    while (!out.empty()) {
+        if (FBegin == FEnd) {
+            if (FFd < 0 || FError != 0)
+                return false;
+            std::size_t got = 0;
+            FError = ReadAll(FFd, FBuffer, got);
+            if (FError != 0 || got == 0)
+                return false;
+            FBegin = 0;
+            FEnd = got;
+        }
+        const std::size_t n = std::min(out.size(), FEnd - FBegin);
+        std::copy_n(FBuffer.begin() + static_cast<std::ptrdiff_t>(FBegin), n, out.begin());
+        FBegin += n;
+        out = out.subspan(n);
+    }
+    return true;
+}
+
+TStatus TFileReader::Status() const {
+    return FError != 0 ? IoFailure("cannot read the file", FError) : TStatus::Ok();
 }
 
 TStatus ReadFilePrefix(const fs::path& path, std::uint64_t maxBytes, TFilePrefix& out) {

@@ -21,6 +21,28 @@ namespace gw {
 TStatus ReadWholeFile(const std::filesystem::path& path, std::uint64_t maxBytes,
                       std::vector<std::uint8_t>& out);
 
+// Reads a regular file from its start piece by piece, for decoders that need not hold it whole. Open
+// refuses (TooLarge) a file longer than maxBytes before reading it, as ReadWholeFile does.
+class TFileReader {
+public:
+    TFileReader() = default;
+    ~TFileReader();
+    TFileReader(const TFileReader&) = delete;
+    TFileReader& operator=(const TFileReader&) = delete;
+
+    TStatus Open(const std::filesystem::path& path, std::uint64_t maxBytes);
+    // Fills out whole with the next bytes of the file; false when the file ends first or a read
+    // fails (Status() then says so).
+    bool Read(std::span<std::uint8_t> out);
+    TStatus Status() const;
+
+private:
+    int FFd = -1;
+    int FError = 0;
+    std::vector<std::uint8_t> FBuffer;
+    std::size_t FBegin = 0, FEnd = 0; // the buffered bytes not yet handed out
+};
+
 // The first bytes of a file that may be longer than its reader takes.
 struct TFilePrefix {
     std::vector<std::uint8_t> Bytes;

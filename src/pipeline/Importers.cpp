@@ -33,19 +33,41 @@ TStatus ReadPictureFile(const std::filesystem::path& fileName, std::vector<std::
 TStatus TImport::Import(const std::filesystem::path& fileName, TBitmap& picture,
                         std::int32_t targetSide) const {
     picture = TBitmap();
-    std::vector<std::uint8_t> bytes;
-    GW_TRY(ReadPictureFile(fileName, bytes));
-    return ImportData(bytes, picture, targetSide);
+    if (!DecodesFromFile(targetSide)) {
+        std::vector<std::uint8_t> bytes;
+        GW_TRY(ReadPictureFile(fileName, bytes));
+        return ImportData(bytes, picture, targetSide);
+    }
+    TFileReader file;
+    if (TStatus status = file.Open(fileName, limits::kMaxPictureFileBytes); !status)
+        return TStatus::Fail(status.Kind(), fileName.string() + ": " + status.Reason());
+    return RunDecode(
+        [&] {
+            TStatus status = DecodeFile(file, picture, targetSide);
+            if (TStatus read = file.Status(); !status && !read)
+                return TStatus::Fail(read.Kind(), fileName.string() + ": " + read.Reason());
+            return status;
+        },
+        picture);
 }
 
 TStatus TImport::ImportData(std::span<const std::uint8_t> data, TBitmap& picture,
                             std::int32_t targetSide) const {
+    return RunDecode([&] { return Decode(data, picture, targetSide); }, picture);
+}
+
+TStatus TImport::DecodeFile(TFileReader&, TBitmap& picture, std::int32_t) const {
+    picture = TBitmap();
+    return TStatus::Fail(TFailure::Unsupported, "this importer reads whole files only");
+}
+
+TStatus TImport::RunDecode(const std::function<TStatus()>& decode, TBitmap& picture) const {
     picture = TBitmap();
     FSourceSize = {};
     TStatus status;
     // Decoders answer with results; what they may still throw (allocation failures) ends here.
     try {
-        status = GuardAllocation("decoding", [&] { return Decode(data, picture, targetSide); });
+        status = GuardAllocation("decoding", decode);
     } catch (const std::exception& e) {
         status = TStatus::Fail(TFailure::Corrupt, e.what());
     }
@@ -83,6 +105,11 @@ TStatus TImportBMP::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
 TStatus TImportPng::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
                            std::int32_t targetSide) const {
     return DecodePng(data, picture, targetSide, SourceSizeSlot());
+}
+
+TStatus TImportPng::DecodeFile(TFileReader& file, TBitmap& picture, std::int32_t targetSide) const {
+    return DecodePngStream([&file](std::span<std::uint8_t> out) { return file.Read(out); }, picture,
+                           targetSide, SourceSizeSlot());
 }
 
 TStatus TImportJpeg::Decode(std::span<const std::uint8_t> data, TBitmap& picture,

@@ -12,11 +12,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 
 namespace gw {
 
+class TFileReader;
 class TSvgDocument;
 
 class TImport {
@@ -42,11 +44,18 @@ public:
 protected:
     virtual TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,
                            std::int32_t targetSide) const = 0;
+    // Importers that can decode straight from the file, piece by piece, so that not even the file is
+    // held whole, answer true for the target sides they do it for and decode in DecodeFile.
+    virtual bool DecodesFromFile(std::int32_t) const { return false; }
+    virtual TStatus DecodeFile(TFileReader& file, TBitmap& picture, std::int32_t targetSide) const;
     // Where decoders that can reduce put the full size of the picture being decoded. Others leave
     // it, and the decoded size counts.
     TGPSize* SourceSizeSlot() const { return &FSourceSize; }
 
 private:
+    // Runs decode, turning what it throws into a failure, and checks its picture.
+    TStatus RunDecode(const std::function<TStatus()>& decode, TBitmap& picture) const;
+
     mutable TGPSize FSourceSize{};
 };
 
@@ -65,10 +74,13 @@ protected:
                    std::int32_t targetSide) const override;
 };
 
+// Pictures that are reduced (targetSide > 0) are decoded as the file is read.
 class TImportPng : public TImportGeneral {
 protected:
     TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,
                    std::int32_t targetSide) const override;
+    bool DecodesFromFile(std::int32_t targetSide) const override { return targetSide > 0; }
+    TStatus DecodeFile(TFileReader& file, TBitmap& picture, std::int32_t targetSide) const override;
 };
 
 // Upright by the EXIF orientation; CMYK and YCCK converted naively; reduced DCT scale on request.

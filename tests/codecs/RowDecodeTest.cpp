@@ -11,7 +11,6 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -37,6 +36,22 @@ TStatus RowBmp(std::span<const std::uint8_t> d, TBitmap& p, std::int32_t t, TGPS
 }
 TStatus RowGif(std::span<const std::uint8_t> d, TBitmap& p, std::int32_t t, TGPSize* s) {
     return DecodeGif(d, p, t, s);
+}
+
+// PNG data handed to the decoder piece by piece, as a file is read.
+TStatus StreamedPng(std::span<const std::uint8_t> d, TBitmap& p, std::int32_t t, TGPSize* s) {
+    if (t <= 0)
+        return DecodePng(d, p, t, s);
+    std::size_t at = 0;
+    return DecodePngStream(
+        [&](std::span<std::uint8_t> out) {
+            if (out.size() > d.size() - at)
+                return false;
+            std::copy_n(d.begin() + static_cast<std::ptrdiff_t>(at), out.size(), out.begin());
+            at += out.size();
+            return true;
+        },
+        p, t, s);
 }
 
 // Compares the row-wise decode of data at factor 1 and at a factor of about 3 with the whole decode.
@@ -94,6 +109,7 @@ TEST_P(RowDecodeCorpusTest, MatchesTheWholePictureDecoder) {
 
 INSTANTIATE_TEST_SUITE_P(Corpora, RowDecodeCorpusTest,
                          testing::Values(TCorpus{"PngSuite", "pngsuite", RowPng},
+                                         TCorpus{"PngSuiteStreamed", "pngsuite", StreamedPng},
                                          TCorpus{"Tiff", "tiff", RowTiff},
                                          TCorpus{"BmpSuite", "bmpsuite", RowBmp},
                                          TCorpus{"Gif", "gif", RowGif}),
@@ -122,16 +138,6 @@ TEST(RowDecodeTest, GifFramesMatchTheWholePicture) {
             ExpectRowsMatchWhole(RowGif, test::EncodeGif(40, 31, palette, 2, frame),
                                  "frame at " + std::to_string(left) + "," + std::to_string(top));
         }
-}
-
-// A header-only PNG with its interlace field set (the CRC recomputed).
-std::vector<std::uint8_t> InterlacedPngHeader(std::uint32_t width, std::uint32_t height) {
-    std::vector<std::uint8_t> png = test::MakePngHeaderOnly(width, height, 8, 6);
-    png[28] = 1; // IHDR data starts at 16: width, height, depth, colour, compression, filter, interlace
-    const auto crc = static_cast<std::uint32_t>(crc32(0, png.data() + 12, 17));
-    for (int i = 0; i < 4; ++i)
-        png[29 + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
-    return png;
 }
 
 std::vector<std::uint8_t> BmpOver64Bytes(std::int32_t width, std::int32_t height) {
@@ -173,7 +179,8 @@ TEST(RowDecodeTest, HostileFilesAreRefusedWithTheirReason) {
         {"GifScreenBeyondTheScaledLimit", RowGif, test::EncodeGif(65535, 65535, palette, -1, dot),
          TFailure::TooLarge, "268435456"},
         // Interlaced pictures are decoded whole and keep the bitmap limits.
-        {"InterlacedPngBomb", RowPng, InterlacedPngHeader(9000, 9000), TFailure::TooLarge, "interlaced"},
+        {"InterlacedPngBomb", RowPng, test::WithPngInterlaced(test::MakePngHeaderOnly(9000, 9000)),
+         TFailure::TooLarge, "interlaced"},
         {"InterlacedGifBomb", RowGif, test::EncodeGif(9000, 9000, palette, -1, interlacedDot),
          TFailure::TooLarge, "67108864"},
     };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -99,6 +100,39 @@ TEST(ReadFileTest, MissingFileIsNoFailureForThePrefixButOneForTheWholeRead) {
     EXPECT_EQ(ReadWholeFile(dir / "missing", 10, bytes).Kind(), TFailure::Io);
     test::WriteFileBytes(dir / "long", std::vector<std::uint8_t>(11, 'x'));
     EXPECT_EQ(ReadWholeFile(dir / "long", 10, bytes).Kind(), TFailure::TooLarge);
+}
+
+} // namespace
+} // namespace gw
+
+namespace gw {
+namespace {
+
+// Pieces across the reader's buffer, the end of the file, and the size limit of the open.
+TEST(FileReaderTest, HandsOutTheFileInPiecesAndStopsAtItsEnd) {
+    test::TTempDir dir;
+    std::vector<std::uint8_t> content(600 * 1024);
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<std::uint8_t>(i * 7 + i / 1000);
+    test::WriteFileBytes(dir / "f.bin", content);
+
+    TFileReader reader;
+    ASSERT_TRUE(reader.Open(dir / "f.bin", content.size()));
+    std::vector<std::uint8_t> read;
+    for (const std::size_t piece :
+         {std::size_t{3}, std::size_t{300 * 1024}, std::size_t{1}, std::size_t{250 * 1024}}) {
+        std::vector<std::uint8_t> part(piece);
+        ASSERT_TRUE(reader.Read(part));
+        read.insert(read.end(), part.begin(), part.end());
+    }
+    std::vector<std::uint8_t> rest(content.size() - read.size() + 1); // one byte more than is left
+    EXPECT_FALSE(reader.Read(rest));
+    EXPECT_TRUE(reader.Status()); // the end of the file is no read error
+    EXPECT_TRUE(std::equal(read.begin(), read.end(), content.begin()));
+
+    TFileReader limited;
+    EXPECT_EQ(limited.Open(dir / "f.bin", content.size() - 1).Kind(), TFailure::TooLarge);
+    EXPECT_EQ(limited.Open(dir / "missing.bin", 100).Kind(), TFailure::Io);
 }
 
 } // namespace

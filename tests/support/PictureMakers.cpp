@@ -343,6 +343,14 @@ std::vector<std::uint8_t> EncodeTiff(const TBitmap& picture, TTiffAlpha alpha, b
     return ReadFileBytes(path);
 }
 
+std::vector<std::uint8_t> WithPngInterlaced(std::vector<std::uint8_t> png) {
+    png[28] = 1; // IHDR data from byte 16: width, height, depth, colour type, compression, filter, interlace
+    const auto crc = static_cast<std::uint32_t>(crc32(0, png.data() + 12, 17));
+    for (std::size_t i = 0; i < 4; ++i)
+        png[29 + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+    return png;
+}
+
 std::vector<std::uint8_t> EncodeTiffLayout(const TBitmap& picture, std::uint16_t orientation,
                                            std::uint32_t rowsPerStrip, std::uint32_t tileSide) {
     TTempDir dir;

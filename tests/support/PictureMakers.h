@@ -59,6 +59,9 @@ std::vector<std::uint8_t> EncodePng(const TBitmap& picture);
 std::vector<std::uint8_t> MakePngHeaderOnly(std::uint32_t width, std::uint32_t height,
                                             std::uint8_t bitDepth = 8, std::uint8_t colorType = 6);
 
+// png with the interlace field of its header set, the header's CRC made to match.
+std::vector<std::uint8_t> WithPngInterlaced(std::vector<std::uint8_t> png);
+
 struct TGifFrame {
     std::int32_t Left = 0, Top = 0, Width = 0, Height = 0;
     bool Interlaced = false;
