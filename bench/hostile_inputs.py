@@ -14,9 +14,9 @@ def png_chunk(kind, data):
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
 
-def png(width, height, bit_depth, colour_type, row_bytes, rows):
+def png(width, height, bit_depth, colour_type, row_bytes, rows, interlace=0):
     """A PNG whose image data is `rows` all-zero rows (filter byte included) of row_bytes each."""
-    ihdr = struct.pack(">IIBBBBB", width, height, bit_depth, colour_type, 0, 0, 0)
+    ihdr = struct.pack(">IIBBBBB", width, height, bit_depth, colour_type, 0, 0, interlace)
     packer = zlib.compressobj(9)
     block_rows = max(1, (8 << 20) // (row_bytes + 1))
     block = bytes((row_bytes + 1) * block_rows)
@@ -30,8 +30,8 @@ def png(width, height, bit_depth, colour_type, row_bytes, rows):
     return b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", ihdr) + png_chunk(b"IDAT", bytes(idat)) + png_chunk(b"IEND", b"")
 
 
-def bmp(width, height, bits, image_bytes, payload):
-    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, image_bytes, 2835, 2835, 0, 0)
+def bmp(width, height, bits, image_bytes, payload, compression=0):
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, compression, image_bytes, 2835, 2835, 0, 0)
     offset = 14 + len(header)
     return b"BM" + struct.pack("<IHHI", offset + image_bytes, 0, 0, offset) + header + payload
 
@@ -153,8 +153,14 @@ def main():
     files = {
         # 60000 x 60000 1-bit grey: 450 MB of zero rows squeezed to about half a megabyte.
         "png-bomb-60000.png": png(60000, 60000, 1, 0, 7500, 60000),
-        # The largest picture accepted: 8192 x 8192 RGBA, 256 MiB decoded.
+        # 8192 x 8192 RGBA: 256 MiB at full size, reduced by 8 while its rows are read.
         "png-largest-8192.png": png(8192, 8192, 8, 6, 8192 * 4, 8192),
+        # The largest PNG accepted: 16384 x 16384 (268 million pixels), reduced by 16 while its rows
+        # are read; interlaced it would be decoded whole and is refused beyond 8192 x 8192.
+        "png-largest-16384.png": png(16384, 16384, 1, 0, 2048, 16384),
+        "png-interlaced-bomb-16384.png": png(16384, 16384, 1, 0, 2048, 1, interlace=1),
+        # A 16384 x 16384 RLE8 BMP whose data ends the bitmap at once: every row handed on empty.
+        "bmp-largest-16384-rle.bmp": bmp(16384, 16384, 8, 2, b"\x00\x01", compression=1),
         # A 16384 x 16384 32-bit BMP header (1 GiB of pixels) over 64 bytes of data.
         "bmp-1gb-claim.bmp": bmp(16384, 16384, 32, 1 << 30, bytes(64)),
         # The largest size accepted, but only 64 bytes of pixel data present.

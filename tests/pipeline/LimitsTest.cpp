@@ -447,6 +447,11 @@ const TLimitCase kLimitCases[] = {
     {"PngBomb60000Square", [] { return test::MakePngHeaderOnly(60000, 60000, 1, 0); }, false},
     // The largest picture accepted: 8192 x 8192 (256 MiB decoded) from 1 MB of 1-bit rows.
     {"PngLargest8192Square", [] { return ZeroRowsPng(8192, 8192, 1, 0, 1024); }, true},
+    // Beyond the pixels a whole picture may have (67,108,864), reduced while its rows are read; an
+    // interlaced picture is decoded whole, so the same size interlaced is refused from its header.
+    {"PngReducedWhileRead16384x4097", [] { return ZeroRowsPng(16384, 4097, 1, 0, 2048); }, true},
+    {"PngInterlaced16384x4097", [] { return test::WithPngInterlaced(ZeroRowsPng(16384, 4097, 1, 0, 2048)); },
+     false},
     // A 1 GiB pixel claim in the header over 64 bytes.
     {"BmpHeaderClaims1GiB", [] { return BmpClaim(16384, 16384, 32, 1u << 30); }, false},
     // Within the pixel limit, but the pixel data the header announces is missing.
