@@ -3,7 +3,10 @@
 #  - files whose headers declare enormous sizes (bench/hostile_inputs.py) and the largest accepted
 #    pictures; each conversion must stay below 512 MiB resident;
 #  - every picture of ../shared/testdata (when present) and the generated files: each file of at most
-#    10 MB must convert or fail within 10 s.
+#    10 MB must convert or fail within 10 s;
+#  - large PNG, TIFF and BMP pictures (bench/compare_reduce_on_read.py makes them once, into
+#    $GW_LARGE_PICTURES or /tmp/gw-reduce-on-read), which are reduced while they are read: each PNG of
+#    64 megapixels must stay below 64 MiB.
 # Prints one line per file (exit status, peak resident KiB, seconds) and exits 1 when a bound is broken.
 #   bench/peak_memory.sh [build-folder]     (default build-limits)
 set -euo pipefail
@@ -24,8 +27,8 @@ python3 bench/hostile_inputs.py "$work/in" >/dev/null
 mkdir -p "$work/out"
 
 broken=0
-measure() { # file: prints "status peak-KiB seconds name", flags broken bounds
-    local file=$1 command
+measure() { # file [limit-KiB]: prints "status peak-KiB seconds name", flags broken bounds
+    local file=$1 limit_kib=${2:-$memory_limit_kib} command
     if [[ $file == *.icns ]]; then command=("$icns_reader" "$file"); else
         command=("$cli" convert --quiet --output-dir "$work/out" "$file"); fi
     local status=0
@@ -35,7 +38,7 @@ measure() { # file: prints "status peak-KiB seconds name", flags broken bounds
     seconds=$(awk '/Elapsed \(wall clock\)/ {n = split($8, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s}' "$work/time.txt")
     local size flag=""
     size=$(stat -c %s "$file")
-    if ((kib > memory_limit_kib)); then flag=" MEMORY"; broken=1; fi
+    if ((kib > limit_kib)); then flag=" MEMORY"; broken=1; fi
     if ((size <= 10 * 1024 * 1024)) && awk -v s="$seconds" -v l=$time_limit_s 'BEGIN {exit !(s > l)}'; then
         flag="$flag TIME"; broken=1
     fi
@@ -57,4 +60,11 @@ if [ -d "$testdata" ]; then
     grep -E 'MEMORY|TIME' "$work/testdata.txt" && broken=1
     echo "$(wc -l <"$work/testdata.txt") files measured"
 fi
+echo "== large pictures reduced while they are read"
+large=${GW_LARGE_PICTURES:-/tmp/gw-reduce-on-read}
+/usr/bin/python3 -c "import sys; from pathlib import Path; sys.path.insert(0, 'bench')
+import compare_reduce_on_read as c; c.pictures(Path(sys.argv[1]))" "$large"
+for file in "$large"/*; do
+    if [[ $file == */png-64mp-* ]]; then measure "$file" $((64 * 1024)); else measure "$file"; fi
+done
 exit $broken

@@ -34,11 +34,13 @@ constexpr bool FitsBitmapLimits(std::int64_t width, std::int64_t height) {
 }
 
 // JPEG and JPEG 2000 pictures can be decoded at a reduced scale, straight to about the size the icons
-// need, without holding the full picture. Their full size may therefore be larger than a decoded
+// need, without holding the full picture; PNG, TIFF, BMP and GIF pictures are reduced by a whole
+// factor as their rows are read (TAreaReducer). Their full size may therefore be larger than a decoded
 // picture may be: up to this many pixels (a 200-megapixel phone photo is 16320 x 12240), each side
 // within kMaxBitmapSide. What they decode to keeps to FitsBitmapLimits, and their decoders keep to
 // kMaxDecoderMemoryBytes (so a progressive JPEG of that size, which needs all its coefficients at
-// once, is still refused).
+// once, is still refused). Interlaced PNG and GIF pictures, whose passes each cover the whole
+// picture, are decoded whole and keep to FitsBitmapLimits.
 inline constexpr std::uint64_t kMaxScaledSourcePixels = 256ull * 1024 * 1024;
 
 constexpr bool FitsScaledSourceLimits(std::int64_t width, std::int64_t height) {
