@@ -52,6 +52,7 @@ def pictures(work):
     wanted = {
         "png-64mp-8192x8192.png": lambda: photo_like(8192, 8192).save(work / "png-64mp-8192x8192.png", compress_level=6),
         "png-64mp-flat-8192x8192.png": lambda: photo_like(8192, 8192, 5, True).save(work / "png-64mp-flat-8192x8192.png", compress_level=6),
+        "png-6mp-3000x2000.png": lambda: photo_like(3000, 2000, 6).save(work / "png-6mp-3000x2000.png", compress_level=6),
         "png-24mp-6000x4000.png": lambda: photo_like(6000, 4000, 2).save(work / "png-24mp-6000x4000.png", compress_level=6),
         "tiff-24mp-6000x4000.tif": lambda: photo_like(6000, 4000, 3).save(work / "tiff-24mp-6000x4000.tif", compression="tiff_adobe_deflate"),
         "bmp-24mp-6000x4000.bmp": lambda: photo_like(6000, 4000, 4).save(work / "bmp-24mp-6000x4000.bmp"),

@@ -181,14 +181,14 @@ private:
 inline TOutcome Run(std::string_view target, TBytes data) {
     if (target == "typecheck")
         return TypeCheckOne(data);
-    if (target == "bmp")
-        return ImportOne(TFileTypes::ftBmp, data);
-    if (target == "png")
-        return ImportOne(TFileTypes::ftPng, data);
-    if (target == "gif")
-        return ImportOne(TFileTypes::ftGif, data);
-    if (target == "tiff")
-        return ImportOne(TFileTypes::ftTiff, data);
+    if (target == "bmp") // reduced while its rows are read too
+        return ImportTwice(TFileTypes::ftBmp, data, 16);
+    if (target == "png") // reduced while its rows are read too
+        return ImportTwice(TFileTypes::ftPng, data, 16);
+    if (target == "gif") // reduced while its rows are read too
+        return ImportTwice(TFileTypes::ftGif, data, 16);
+    if (target == "tiff") // reduced while its rows are read too
+        return ImportTwice(TFileTypes::ftTiff, data, 16);
     if (target == "jpeg2000") // at a reduced wavelet resolution too
         return ImportTwice(TFileTypes::ftJpg2000, data, 16);
     if (target == "jpeg") // reduced by DCT scaling too
