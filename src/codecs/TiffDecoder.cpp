@@ -280,9 +280,12 @@ TStatus DecodeBands(const TTiffFile& file, std::uint32_t width, std::uint32_t he
         TIFFGetField(tiff, TIFFTAG_TILELENGTH, &bandRows);
     else
         TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &bandRows);
+    // A band cut out of a larger strip starts at a multiple of 16 rows, so that it never starts inside
+    // a block of subsampled YCbCr or JPEG data (the cap is at least 256 rows at 65535 pixels a row).
     const std::uint64_t rowBytes = std::uint64_t{width} * sizeof(TColor);
-    bandRows = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
-        std::min<std::uint64_t>(bandRows, limits::kMaxTiffBandBytes / rowBytes), 1, height));
+    const std::uint64_t cap = limits::kMaxTiffBandBytes / rowBytes / 16 * 16;
+    bandRows = static_cast<std::uint32_t>(
+        std::clamp<std::uint64_t>(std::min<std::uint64_t>(bandRows, cap), 1, height));
     std::vector<TColor> band(static_cast<std::size_t>(width) * bandRows);
     const bool premultiplied = DeliversPremultiplied(tiff);
     for (std::uint32_t first = 0; first < height; first += bandRows) {
@@ -324,8 +327,7 @@ TStatus DecodeTiff(std::span<const std::uint8_t> data, TBitmap& picture, std::in
     if (TIFFRGBAImageOK(tiff, why) != 1)
         return TStatus::Fail(TFailure::Unsupported, std::string("TIFF: ") + why);
     if (targetSide > 0) {
-        if (TStatus status = CheckReducedSize("TIFF: picture", width, height, targetSide); !status)
-            return status;
+        GW_TRY(CheckReducedSize("TIFF: picture", width, height, targetSide));
         GW_TRY(CheckJpegCoefficientMemory(tiff, width, height));
         TStatus status = DecodeBands(file, width, height, targetSide, sourceSize, picture);
         if (!status)
