@@ -162,10 +162,13 @@ TEST(RowDecodeTest, HostileFilesAreRefusedWithTheirReason) {
     const test::TGifFrame dot{0, 0, 1, 1, false, {1}};
     test::TGifFrame interlacedDot = dot;
     interlacedDot.Interlaced = true;
+    std::vector<std::uint8_t> cut = test::EncodePng(test::MakeGradient(300, 200, true));
+    cut.resize(cut.size() / 2);
     const std::vector<TRowHostile> cases = {
         // Heights that lie: the data ends long before the rows it declares.
         {"PngClaims16384SquareWithoutRows", RowPng, test::MakePngHeaderOnly(16384, 16384), TFailure::Corrupt,
          "libpng"},
+        {"PngFileEndsEarly", StreamedPng, cut, TFailure::Truncated, "ends early"},
         {"BmpClaims16384SquareOver64Bytes", RowBmp, BmpOver64Bytes(16384, 16384), TFailure::Truncated,
          "ends early"},
         {"TiffStripEndsEarly", RowTiff, test::MakeTiffHeaderOnly(16384, 16384), TFailure::Corrupt,
