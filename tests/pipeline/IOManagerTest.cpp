@@ -338,6 +338,13 @@ struct TReasonCase {
 
 class IOManagerReasonTest : public IOManagerTest, public testing::WithParamInterface<TReasonCase> {};
 
+// A file name of 252 letters with the given extension: too long for the file system once ".ico".
+std::string LongName(const char* extension) {
+    std::string name(252, 'n');
+    name += extension;
+    return name;
+}
+
 TEST_P(IOManagerReasonTest, SaysTheCause) {
     EXPECT_FALSE(Process(GetParam().Make(Dir.Path())));
     EXPECT_EQ(ErrorType, GetParam().Kind);
@@ -383,11 +390,11 @@ INSTANTIATE_TEST_SUITE_P(
                             "and 268435456 pixels in all)");
                     }},
         TReasonCase{"NameTooLongForTheFileSystem",
-                    [](const fs::path& d) { return WriteBmp(d / (std::string(252, 'n') + ".b"), 64, 64); },
+                    [](const fs::path& d) { return WriteBmp(d / LongName(".b"), 64, 64); },
                     TErrorType::etWriteError,
                     [](const fs::path& d) {
                         return "the icon could not be written into " + d.string() + ": the name " +
-                               std::string(252, 'n') + ".ico is too long for the file system";
+                               LongName(".ico") + " is too long for the file system";
                     }}),
     [](const auto& info) { return std::string(info.param.Name); });
 
