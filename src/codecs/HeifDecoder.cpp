@@ -2,6 +2,7 @@
 
 #include "codecs/DecodeSupport.h"
 #include "codecs/SharedLibrary.h"
+#include "image/AreaReducer.h"
 #include "image/Limits.h"
 
 #include <memory>
@@ -100,7 +101,8 @@ TStatus CheckSize(const heif_image_handle* handle) {
 
 } // namespace
 
-TStatus DecodeHeif(std::span<const std::uint8_t> data, TBitmap& picture) {
+TStatus DecodeHeif(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide,
+                   TGPSize* sourceSize) {
     picture = TBitmap();
     if (const TStatus& library = HeifLibrary().Status(); !library)
         return TStatus::Fail(library.Kind(), "HEIF and AVIF pictures need libheif: " + library.Reason());
@@ -176,20 +178,24 @@ TStatus DecodeHeif(std::span<const std::uint8_t> data, TBitmap& picture) {
     if (red.Data == nullptr || green.Data == nullptr || blue.Data == nullptr ||
         (alpha && opacity.Data == nullptr))
         return TStatus::Fail(TFailure::Unsupported, "HEIF image did not decode to 8-bit RGB");
-    if (TStatus status = AllocatePicture(width, height, picture); !status)
-        return status;
+    TAreaReducer reducer;
+    GW_TRY(reducer.Start(width, height, AreaReductionFactor(width, height, targetSide)));
     const bool premultiplied = alpha && Heif().heif_image_handle_is_premultiplied_alpha(handle.get()) != 0;
     const auto at = [](const TChannel& c, int y, int x) {
         return c.Data[static_cast<std::ptrdiff_t>(y) * c.Stride + static_cast<std::ptrdiff_t>(x) * c.Step];
     };
     for (int y = 0; y < height; ++y) {
-        const std::span<TColor> row = picture.Row(y);
+        const std::span<TColor> row = reducer.RowBuffer(y);
         for (int x = 0; x < width; ++x)
             row[x] =
                 MakeColor(alpha ? at(opacity, y, x) : 255, at(red, y, x), at(green, y, x), at(blue, y, x));
         if (premultiplied)
             UnpremultiplyPixels(row);
+        reducer.AddRow(y);
     }
+    GW_TRY(reducer.Finish(picture));
+    if (sourceSize != nullptr)
+        *sourceSize = {width, height};
     return TStatus::Ok();
 }
 

@@ -5,6 +5,7 @@
 
 #include "image/Bitmap.h"
 #include "image/CommonTypes.h"
+#include "image/GDIUtils.h"
 
 #include <span>
 
@@ -12,6 +13,10 @@ namespace gw {
 
 // Decodes the primary image of data into picture (straight alpha; opaque without an alpha plane); on
 // failure picture is empty. The size is checked from the headers against the limits before decoding.
-TStatus DecodeHeif(std::span<const std::uint8_t> data, TBitmap& picture);
+// With targetSide > 0 the picture is reduced by a whole factor as libheif's rows are taken
+// (TAreaReducer), to a longer side of at least targetSide, so that only libheif holds the whole
+// picture; sourceSize, when given, gets the full size.
+TStatus DecodeHeif(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t targetSide = 0,
+                   TGPSize* sourceSize = nullptr);
 
 } // namespace gw

@@ -136,8 +136,9 @@ TStatus TImportWebp::Decode(std::span<const std::uint8_t> data, TBitmap& picture
     return DecodeWebp(data, picture);
 }
 
-TStatus TImportHeif::Decode(std::span<const std::uint8_t> data, TBitmap& picture, std::int32_t) const {
-    return DecodeHeif(data, picture);
+TStatus TImportHeif::Decode(std::span<const std::uint8_t> data, TBitmap& picture,
+                            std::int32_t targetSide) const {
+    return DecodeHeif(data, picture, targetSide, SourceSizeSlot());
 }
 
 std::unique_ptr<TImport> CreateImporter(TFileTypes fileType) {

@@ -3,7 +3,8 @@
 // decoded 32-bit straight-alpha picture. They do no colour reduction, and no scaling unless the
 // caller says how large it will reduce the picture anyway: then a JPEG is decoded at a reduced DCT
 // scale, a JPEG 2000 picture at a reduced wavelet resolution, and PNG, TIFF, BMP and GIF pictures are
-// reduced by a whole factor as their rows are read (TAreaReducer). Every failure is a result (the
+// reduced by a whole factor as their rows are read (TAreaReducer), HEIC and AVIF pictures as
+// libheif hands them over. Every failure is a result (the
 // caller reports a read error), never an exception.
 
 #include "image/Bitmap.h"
@@ -120,7 +121,7 @@ protected:
                    std::int32_t targetSide) const override;
 };
 
-// HEIC and AVIF: the primary image, upright, in 8 bits.
+// HEIC and AVIF: the primary image, upright, in 8 bits; reduced by a whole factor on request.
 class TImportHeif : public TImportGeneral {
 protected:
     TStatus Decode(std::span<const std::uint8_t> data, TBitmap& picture,

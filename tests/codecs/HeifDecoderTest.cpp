@@ -1,5 +1,7 @@
 #include "codecs/HeifDecoder.h"
 
+#include "codecs/DecodeSupport.h"
+
 #include "support/PictureMakers.h"
 #include "support/TestSupport.h"
 
@@ -66,6 +68,23 @@ TEST_P(HeifFiles, PixelsEqualHeifConvert) {
         // heif-convert writes the colour of fully transparent pixels, which ours leaves as it decodes.
         EXPECT_LE(test::MaxChannelDifference(decoded, *expected), 1) << alpha;
     }
+}
+
+// Asked for a smaller picture, the decoder keeps only the reduced one: the whole decode reduced by
+// the same factor, pixel for pixel, and the full size reported.
+TEST_P(HeifFiles, ReducedDecodeIsTheWholePictureReduced) {
+    const Bytes heif = Encode(test::MakeGradient(130, 70, true));
+    ASSERT_FALSE(heif.empty());
+    TBitmap expected = Decode(heif);
+    ASSERT_TRUE(ReduceWholePicture(expected, 40, nullptr));
+    ASSERT_EQ(expected.Width(), 44); // 130 / 3, the last block two columns wide
+    TBitmap reduced;
+    TGPSize source{};
+    ASSERT_TRUE(DecodeHeif(heif, reduced, 40, &source));
+    EXPECT_EQ(source.Width, 130);
+    EXPECT_EQ(source.Height, 70);
+    ASSERT_EQ(reduced.Height(), expected.Height());
+    EXPECT_EQ(test::MaxChannelDifference(reduced, expected), 0);
 }
 
 TEST_P(HeifFiles, HostileFilesFailWithTheirReason) {
