@@ -138,23 +138,24 @@ bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TEr
     if (IsVectorType(fileType))
         return VectorToIcon(fileName, errorType, win);
 
-    std::int32_t width = kCanvasSize;
-    std::int32_t height = kCanvasSize;
+    TGPSize fitted{};
     std::optional<TBitmap> picture;
     {
         const TMaxSizeScope scope(*this, kCanvasSize);
         TStatus status;
-        picture = ImportToImage(width, height, true, fileName, fileType, &status);
+        picture = ImportForCanvas(fileName, fileType, status, fitted);
         if (!picture)
             return Fail(errorType, TErrorType::etReadError, std::move(status));
     }
 
     const TImageFormats formats = IconFormats(win);
-    const std::int32_t side = std::max(width, height);
+    const std::int32_t side = std::max(fitted.Width, fitted.Height);
     if (auto fits = FormatsFitStatus(formats, side); !fits)
         return Fail(errorType, TErrorType::etWriteError, std::move(fits));
+    // The decoded picture is drawn straight to its fitted size at its place on the canvas: the same
+    // pixels as fitting it first and centring the fitted picture, without the picture in between.
     auto canvas = std::make_unique<TOrbImage>(side, side, 32);
-    ImageToImage(*picture, canvas->Bitmap());
+    DrawBitmap(canvas->Bitmap(), *picture, CentredRect(side, side, fitted.Width, fitted.Height));
     picture.reset();
 
     TOrbIcon icon;
@@ -370,12 +371,38 @@ std::optional<TBitmap> TIOManager::ImportToImage(std::int32_t& width, std::int32
     }
     std::optional<TBitmap> fitted = FitPicture(width, height, allowSizeChange, *decoded, source);
     if (!fitted && status != nullptr)
-        *status = TStatus::Fail(TFailure::Unsupported,
-                                "the picture of " + std::to_string(source.Width) + " x " +
-                                    std::to_string(source.Height) + " pixels is too thin to fit into " +
-                                    std::to_string(FMaxSize) + " x " + std::to_string(FMaxSize) +
-                                    " (a side would have no pixel)");
+        *status = TooThinStatus(source);
     return fitted;
+}
+
+std::optional<TBitmap> TIOManager::ImportForCanvas(const fs::path& fileName, TFileTypes fileType,
+                                                   TStatus& status, TGPSize& fitted) const {
+    TGPSize source{};
+    std::optional<TBitmap> decoded =
+        OpenPicture(fileName, fileType, std::min(FMaxSize, kCanvasSize), status, source);
+    if (!decoded)
+        return std::nullopt;
+    fitted = FittedSize(kCanvasSize, kCanvasSize, true, source);
+    if (fitted.Width < 1 || fitted.Height < 1) {
+        status = TooThinStatus(source);
+        return std::nullopt;
+    }
+    return decoded;
+}
+
+TStatus TIOManager::TooThinStatus(TGPSize source) const {
+    return TStatus::Fail(TFailure::Unsupported,
+                         "the picture of " + std::to_string(source.Width) + " x " +
+                             std::to_string(source.Height) + " pixels is too thin to fit into " +
+                             std::to_string(FMaxSize) + " x " + std::to_string(FMaxSize) +
+                             " (a side would have no pixel)");
+}
+
+TGPSize TIOManager::FittedSize(std::int32_t width, std::int32_t height, bool allowSizeChange,
+                               TGPSize source) const {
+    if (width < source.Width || height < source.Height)
+        return allowSizeChange ? FitSize(source.Width, source.Height, FMaxSize) : TGPSize{width, height};
+    return allowSizeChange ? source : TGPSize{width, height};
 }
 
 std::optional<TBitmap> TIOManager::OpenImage(const fs::path& fileName, TFileTypes fileType,
@@ -413,15 +440,7 @@ std::optional<TBitmap> TIOManager::SolveBitmapSize(std::int32_t& width, std::int
 
 std::optional<TBitmap> TIOManager::FitPicture(std::int32_t& width, std::int32_t& height, bool allowSizeChange,
                                               const TBitmap& bmp, TGPSize source) const {
-    const std::int32_t w = source.Width;
-    const std::int32_t h = source.Height;
-    TGPSize produced{width, height};
-    if (width < w || height < h) {
-        if (allowSizeChange)
-            produced = FitSize(w, h, FMaxSize);
-    } else if (allowSizeChange) {
-        produced = {w, h};
-    }
+    const TGPSize produced = FittedSize(width, height, allowSizeChange, source);
     // NOTE: a picture so thin that a fitted side rounds to 0 has nothing to draw; it is refused here
     // rather than turned into an empty icon.
     if (produced.Width < 1 || produced.Height < 1)
@@ -442,11 +461,15 @@ std::optional<TBitmap> TIOManager::FitPicture(std::int32_t& width, std::int32_t&
     return result;
 }
 
+TGPRectF TIOManager::CentredRect(std::int32_t width, std::int32_t height, std::int32_t pictureWidth,
+                                 std::int32_t pictureHeight) {
+    const TGPRectF fitted = ShrinkToFit(WholeRect(width, height), WholeRect(pictureWidth, pictureHeight));
+    return {RoundToPixel(fitted.X), RoundToPixel(fitted.Y), RoundToPixel(fitted.Width),
+            RoundToPixel(fitted.Height)};
+}
+
 void TIOManager::ImageToImage(const TBitmap& bmp, TBitmap& img) {
-    const TGPRectF fitted =
-        ShrinkToFit(WholeRect(img.Width(), img.Height()), WholeRect(bmp.Width(), bmp.Height()));
-    const TGPRectF rect{RoundToPixel(fitted.X), RoundToPixel(fitted.Y), RoundToPixel(fitted.Width),
-                        RoundToPixel(fitted.Height)};
+    const TGPRectF rect = CentredRect(img.Width(), img.Height(), bmp.Width(), bmp.Height());
     if (rect.Width == static_cast<float>(bmp.Width()) && rect.Height == static_cast<float>(bmp.Height())) {
         DrawBitmapAt(img, bmp, static_cast<std::int32_t>(rect.X), static_cast<std::int32_t>(rect.Y));
         return;

@@ -92,6 +92,9 @@ public:
                                            const TBitmap& bmp) const;
     // Draws bmp into img, shrunk to fit (never enlarged), centred on whole pixels.
     static void ImageToImage(const TBitmap& bmp, TBitmap& img);
+    // Where ImageToImage draws a picture of pictureWidth x pictureHeight into one of width x height.
+    static TGPRectF CentredRect(std::int32_t width, std::int32_t height, std::int32_t pictureWidth,
+                                std::int32_t pictureHeight);
     // Adds a width x height image of bitCount to icon, draws the canvas into it scaled to fit and
     // reduces it to its depth. False when the document refuses the image (a duplicate).
     bool CreateImageFromImage(TOrbIcon& icon, const TOrbImage& image, std::int32_t width, std::int32_t height,
@@ -137,6 +140,15 @@ private:
     // OpenImage with the importer's status and the picture's full size (before a reduced decode).
     static std::optional<TBitmap> OpenPicture(const std::filesystem::path& fileName, TFileTypes fileType,
                                               std::int32_t targetSide, TStatus& status, TGPSize& source);
+    // The decoded picture of the import step and, in fitted, the size ImportToImage would fit it to
+    // for the canvas (the picture is not drawn). None, with status saying why, when it does not decode
+    // or is too thin to fit.
+    std::optional<TBitmap> ImportForCanvas(const std::filesystem::path& fileName, TFileTypes fileType,
+                                           TStatus& status, TGPSize& fitted) const;
+    // The size SolveBitmapSize produces for a picture of source's size.
+    TGPSize FittedSize(std::int32_t width, std::int32_t height, bool allowSizeChange, TGPSize source) const;
+    // The refusal of a picture of source's size whose fitted size has a side of no pixel.
+    TStatus TooThinStatus(TGPSize source) const;
     // SolveBitmapSize for a picture bmp decoded from one of source's size (larger after a reduced
     // decode): the produced size is fitted from source, and bmp is drawn to the whole of it.
     std::optional<TBitmap> FitPicture(std::int32_t& width, std::int32_t& height, bool allowSizeChange,

@@ -101,8 +101,25 @@ INSTANTIATE_TEST_SUITE_P(
                       TUniformCase{"enlarge", 5, 3, 40, 40, {1.3f, 2.7f, 37, 23.5f}},
                       TUniformCase{"fractionalIcon", 1000, 600, 48, 48, {0, 9.6f, 48, 29}},
                       TUniformCase{"halfPixelShift", 15, 15, 16, 16, {0.5f, 0.5f, 15, 15}},
-                      TUniformCase{"extremeReduction", 4000, 3, 2, 2, {0, 0, 2, 2}}),
+                      TUniformCase{"extremeReduction", 4000, 3, 2, 2, {0, 0, 2, 2}},
+                      // So many source rows per target row that they are converted one at a time.
+                      TUniformCase{"rowsBeyondTheRing", 1536, 3072, 1, 1, {0, 0, 1, 1}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Rows that are transparent except for one pixel still count: only wholly transparent rows may be
+// left out of the sums, and the test looks at the columns actually read.
+TEST(DrawBitmap, OneVisiblePixelInATransparentRowIsKept) {
+    for (const std::int32_t column : {0, 5, 7}) {
+        TBitmap src(8, 8);
+        src.SetPixel(column, 6, 0xFFFFFFFFu);
+        TBitmap target(2, 2);
+        DrawBitmap(target, src, {0, 0, 2, 2});
+        const TColor seen = target.Pixel(column / 4, 1);
+        EXPECT_GT(AlphaOf(seen), 0) << column;
+        EXPECT_EQ(seen & 0xFFFFFFu, 0xFFFFFFu) << column; // no dark fringe from the transparent rest
+        EXPECT_EQ(target.Pixel(column / 4, 0), 0u) << column;
+    }
+}
 
 TEST(DrawBitmap, PixelCentresSitAtHalfPixels) {
     TBitmap src(2, 1);
