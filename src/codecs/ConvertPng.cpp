@@ -201,14 +201,14 @@ void PngPaletteFullAlphaToGPBitmap(TBitmap& dest, const TPngImage& png) {
     });
 }
 
-TStatus BitmapToPngData(const TBitmap& src, std::vector<std::uint8_t>& out) {
+TStatus BitmapToPngData(const TBitmap& src, std::vector<std::uint8_t>& out, std::int32_t threads) {
     if (!src.IsValid())
         return TStatus::Fail(TFailure::Unsupported, "an empty bitmap has no PNG form");
     TPngImage png = CreateRgbaPng(src.Width(), src.Height());
     if (!png.HasConsistentSamples())
         return TStatus::Fail(TFailure::TooLarge, "no memory for the PNG's samples");
     GPBitmapToPng(src, png);
-    return EncodePng(png, out);
+    return EncodePng(png, out, threads);
 }
 
 TStatus PngDataToBitmap(std::span<const std::uint8_t> data, TBitmap& dest, bool fullAlpha) {

@@ -54,8 +54,9 @@ void PngPaletteAlphaToGPBitmap(TBitmap& dest, const TPngImage& png);
 // for containers that declare the image 32-bit.
 void PngPaletteFullAlphaToGPBitmap(TBitmap& dest, const TPngImage& png);
 
-// The whole way for the icon writers: src as 8-bit RGBA PNG data (see EncodePng).
-TStatus BitmapToPngData(const TBitmap& src, std::vector<std::uint8_t>& out);
+// The whole way for the icon writers: src as 8-bit RGBA PNG data (see EncodePng, which may compress
+// a large image on threads threads).
+TStatus BitmapToPngData(const TBitmap& src, std::vector<std::uint8_t>& out, std::int32_t threads = 1);
 // The whole way for the icon readers: untrusted PNG data decoded into a new bitmap of its size.
 // dest is replaced only on success. With fullAlpha a palette image keeps the partial alpha of its
 // tRNS chunk (PngPaletteFullAlphaToGPBitmap) instead of the 128 threshold.

@@ -1,11 +1,13 @@
 #include "codecs/PngCodec.h"
 
+#include "codecs/BlockDeflate.h"
 #include "codecs/DecodeSupport.h"
 #include "codecs/PngChunks.h"
 #include "image/ByteReader.h"
 #include "image/Limits.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -551,7 +553,46 @@ TStatus DecodePng(std::span<const std::uint8_t> data, TPngImage& png, const TPng
     return TStatus::Ok();
 }
 
-TStatus EncodePng(const TPngImage& png, std::vector<std::uint8_t>& out) {
+namespace {
+
+// The image data of png before compression: every row behind its filter byte, Sub (1): each byte
+// less the byte of the pixel to its left (none for the first pixel).
+std::vector<std::uint8_t> SubFilteredRows(const TPngImage& png) {
+    const std::size_t rowBytes = png.RowBytes();
+    constexpr std::size_t kPixelBytes = 4;
+    std::vector<std::uint8_t> filtered((rowBytes + 1) * static_cast<std::size_t>(png.Height));
+    for (std::size_t y = 0; y < static_cast<std::size_t>(png.Height); ++y) {
+        const std::uint8_t* row = png.Samples.data() + y * rowBytes;
+        std::uint8_t* to = filtered.data() + y * (rowBytes + 1);
+        to[0] = PNG_FILTER_VALUE_SUB;
+        std::copy_n(row, std::min(kPixelBytes, rowBytes), to + 1);
+        for (std::size_t i = kPixelBytes; i < rowBytes; ++i)
+            to[1 + i] = static_cast<std::uint8_t>(row[i] - row[i - kPixelBytes]);
+    }
+    return filtered;
+}
+
+// The zlib stream of png's image data in deflate blocks of whole rows; empty when the data makes
+// fewer than two blocks (libpng then compresses it as one piece).
+TStatus CompressInBlocks(const TPngImage& png, std::int32_t threads, std::vector<std::uint8_t>& stream) {
+    const std::size_t filteredRowBytes = png.RowBytes() + 1;
+    const std::size_t blocks =
+        filteredRowBytes * static_cast<std::size_t>(png.Height) / kPngDeflateBlockBytes;
+    if (blocks < 2)
+        return TStatus::Ok();
+    const std::size_t rowsPerBlock = (static_cast<std::size_t>(png.Height) + blocks - 1) / blocks;
+    std::vector<std::uint8_t> filtered;
+    GW_TRY(GuardAllocation("filtering the PNG rows", [&] {
+        filtered = SubFilteredRows(png);
+        return TStatus::Ok();
+    }));
+    return DeflateInBlocks(filtered, rowsPerBlock * filteredRowBytes,
+                           {.Level = kCompressionLevel, .Strategy = Z_FILTERED}, threads, stream);
+}
+
+} // namespace
+
+TStatus EncodePng(const TPngImage& png, std::vector<std::uint8_t>& out, std::int32_t threads) {
     if (png.ColorType != TPngColorType::ctRgba || png.BitDepth != 8 || png.Interlaced)
         return TStatus::Fail(TFailure::Unsupported, "only non-interlaced 8-bit RGBA PNG data is written");
     if (static_cast<std::uint32_t>(png.Width) > limits::kMaxPngSide ||
@@ -561,10 +602,14 @@ TStatus EncodePng(const TPngImage& png, std::vector<std::uint8_t>& out) {
     if (!png.HasConsistentSamples())
         return TStatus::Fail(TFailure::Corrupt, "pixel buffer does not match the image size");
 
+    // Large images are compressed here, in blocks; libpng then only writes the chunks.
+    std::vector<std::uint8_t> stream;
+    GW_TRY(CompressInBlocks(png, threads, stream));
+
     std::vector<std::uint8_t> bytes;
     std::vector<png_bytep> rows;
     GW_TRY(GuardAllocation("allocating the row table", [&] {
-        rows.resize(static_cast<std::size_t>(png.Height));
+        rows.resize(stream.empty() ? static_cast<std::size_t>(png.Height) : 0);
         return TStatus::Ok();
     }));
     // libpng's row pointers are not const, but without transformations the writer only reads them.
@@ -580,6 +625,7 @@ TStatus EncodePng(const TPngImage& png, std::vector<std::uint8_t>& out) {
     png_structp p = handle.Png();
     png_infop info = handle.Info();
     png_bytepp rowPointers = rows.data();
+    const std::span<const std::uint8_t> compressed = stream;
     if (!RunGuarded(p, [&] {
             png_set_write_fn(p, &state, OnPngWrite, OnPngFlush);
             png_set_IHDR(p, info, static_cast<png_uint_32>(png.Width), static_cast<png_uint_32>(png.Height),
@@ -590,8 +636,17 @@ TStatus EncodePng(const TPngImage& png, std::vector<std::uint8_t>& out) {
             // libpng emits one IDAT chunk per filled compression buffer.
             png_set_compression_buffer_size(p, limits::kMaxPngIdatBytes);
             png_write_info(p, info);
-            png_write_image(p, rowPointers);
-            png_write_end(p, nullptr);
+            if (compressed.empty()) {
+                png_write_image(p, rowPointers);
+                png_write_end(p, nullptr);
+                return;
+            }
+            // The compressed stream in chunks of the same size libpng's buffer gives them.
+            static constexpr png_byte kIdat[5] = "IDAT", kIend[5] = "IEND";
+            for (std::size_t at = 0; at < compressed.size(); at += limits::kMaxPngIdatBytes)
+                png_write_chunk(p, kIdat, compressed.data() + at,
+                                std::min<std::size_t>(limits::kMaxPngIdatBytes, compressed.size() - at));
+            png_write_chunk(p, kIend, nullptr, 0);
         })) {
         // The encoder's only failure in memory is running out of it.
         return TStatus::Fail(TFailure::TooLarge, "PNG encoding failed: " + state.Message);

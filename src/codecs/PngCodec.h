@@ -123,6 +123,10 @@ TStatus DecodePngStream(const TPngStreamRead& read, TBitmap& picture, std::int32
 // Encodes an 8-bit RGBA image (colour type 6, not interlaced) as PNG data: the chunks IHDR, IDAT
 // (each at most limits::kMaxPngIdatBytes of data) and IEND only, zlib level 7, the Sub filter on
 // every row. Anything else is refused as Unsupported; out is replaced only on success.
-TStatus EncodePng(const TPngImage& png, std::vector<std::uint8_t>& out);
+// Image data of at least two deflate blocks (kPngDeflateBlockBytes each, in whole rows) is compressed
+// in independent blocks joined into one zlib stream (DeflateInBlocks), threads of them at a time;
+// smaller images are compressed by libpng as one piece. The bytes do not depend on threads.
+constexpr std::size_t kPngDeflateBlockBytes = std::size_t{1} << 19;
+TStatus EncodePng(const TPngImage& png, std::vector<std::uint8_t>& out, std::int32_t threads = 1);
 
 } // namespace gw

@@ -1,6 +1,7 @@
 #include "codecs/PngCodec.h"
 #include "image/Limits.h"
 
+#include "support/PictureMakers.h"
 #include "support/TestPngWriter.h"
 #include "support/TestSupport.h"
 
@@ -125,6 +126,90 @@ TEST(PngEncoder, DecodesBackToTheSameSamples) {
     EXPECT_EQ(decoded.BitDepth, 8);
     EXPECT_FALSE(decoded.Trns.Present);
     EXPECT_EQ(decoded.Samples, original.Samples);
+}
+
+// A photo-like image: smooth gradients with a little noise, partly transparent.
+TPngImage MakePhotoLike(std::int32_t side) {
+    TPngImage png;
+    png.Width = png.Height = side;
+    png.Samples.resize(static_cast<std::size_t>(side) * side * 4);
+    std::mt19937 random(7);
+    for (std::int32_t y = 0; y < side; ++y)
+        for (std::int32_t x = 0; x < side; ++x) {
+            std::uint8_t* p = &png.Samples[(static_cast<std::size_t>(y) * side + x) * 4];
+            p[0] = static_cast<std::uint8_t>(x / 2 + random() % 16);
+            p[1] = static_cast<std::uint8_t>(y / 3 + random() % 16);
+            p[2] = static_cast<std::uint8_t>((x + y) / 4 + random() % 16);
+            p[3] = static_cast<std::uint8_t>(std::min(255, x + y));
+        }
+    return png;
+}
+
+// The zlib stream libpng makes of the same rows in one piece (level 7, filtered strategy).
+std::size_t OnePieceStreamSize(const std::vector<std::uint8_t>& filteredRows) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, 7, Z_DEFLATED, 15, 8, Z_FILTERED), Z_OK);
+    std::vector<std::uint8_t> out(deflateBound(&z, static_cast<uLong>(filteredRows.size())));
+    z.next_in = const_cast<Bytef*>(filteredRows.data());
+    z.avail_in = static_cast<uInt>(filteredRows.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    const std::size_t size = z.total_out;
+    deflateEnd(&z);
+    return size;
+}
+
+// Image data of two deflate blocks or more is compressed in blocks on several threads: still one PNG
+// that zlib, libpng and Pillow read back, the same bytes with any thread count, chunks as libpng cuts
+// them, and at most 1 % larger than libpng's stream of the same rows in one piece.
+TEST(PngEncoder, LargeImagesCompressedInBlocksStayOnePngWhateverTheThreads) {
+    constexpr std::int32_t kSide = 512; // 1 MiB of rows: two blocks
+    const TPngImage original = MakePhotoLike(kSide);
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(EncodePng(original, bytes, 1).IsOk());
+    for (const std::int32_t threads : {3}) {
+        std::vector<std::uint8_t> again;
+        ASSERT_TRUE(EncodePng(original, again, threads).IsOk());
+        EXPECT_EQ(again, bytes) << threads << " threads";
+    }
+
+    const auto chunks = test::SplitPngChunks(bytes);
+    ASSERT_GE(chunks.size(), 3u);
+    EXPECT_EQ(ChunkTypes(chunks).back(), "IEND");
+    std::size_t idats = 0;
+    for (std::size_t i = 1; i + 1 < chunks.size(); ++i) {
+        EXPECT_EQ(chunks[i].Type, "IDAT");
+        EXPECT_EQ(chunks[i].Crc, test::PngChunkCrc(chunks[i]));
+        if (i + 2 < chunks.size()) {
+            EXPECT_EQ(chunks[i].Data.size(), limits::kMaxPngIdatBytes);
+        }
+        ++idats;
+    }
+    EXPECT_GT(idats, 1u);
+    const std::vector<std::uint8_t> stream = IdatStream(chunks);
+    const std::size_t rowBytes = 1 + kSide * 4;
+    const auto raw = Inflate(stream, rowBytes * kSide); // zlib checks the Adler-32 too
+    ASSERT_EQ(raw.size(), rowBytes * kSide);
+    for (std::int32_t y = 0; y < kSide; ++y)
+        ASSERT_EQ(raw[y * rowBytes], 1) << "filter byte of row " << y;
+    EXPECT_LE(static_cast<double>(stream.size()), 1.01 * static_cast<double>(OnePieceStreamSize(raw)));
+
+    TPngImage decoded;
+    ASSERT_TRUE(DecodePng(bytes, decoded, TPngLimits::Picture()).IsOk());
+    EXPECT_EQ(decoded.Samples, original.Samples);
+    if (!test::HavePillow())
+        GTEST_SKIP() << "Pillow not installed";
+    test::TTempDir dir;
+    test::WriteFileBytes(dir / "large.png", bytes);
+    const std::optional<TBitmap> pillow = test::DecodeWithPillow(dir / "large.png");
+    ASSERT_TRUE(pillow.has_value());
+    ASSERT_EQ(pillow->Width(), kSide);
+    const std::uint8_t* s = original.Samples.data();
+    for (const TColor c : pillow->Pixels()) {
+        ASSERT_EQ(c, MakeColor(s[3], s[0], s[1], s[2]));
+        s += 4;
+    }
 }
 
 struct TEncodeRefusal {

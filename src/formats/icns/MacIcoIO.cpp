@@ -5,14 +5,13 @@
 #include "color/DataType.h"
 #include "formats/icns/IcnsRle.h"
 #include "image/Convert.h"
+#include "image/ParallelFor.h"
 
 #include <algorithm>
-#include <atomic>
 #include <exception>
 #include <functional>
 #include <limits>
 #include <new>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -256,8 +255,10 @@ template <class TEncoder> TEncodeJob Always(const TOrbImage& image, TEncoder enc
     };
 }
 
-TEncodeJob PngJob(const TOrbImage& image) {
-    return [&image](std::vector<std::uint8_t>& out) { return BitmapToPngData(image.Bitmap(), out); };
+TEncodeJob PngJob(const TOrbImage& image, std::int32_t threads) {
+    return [&image, threads](std::vector<std::uint8_t>& out) {
+        return BitmapToPngData(image.Bitmap(), out, threads);
+    };
 }
 
 TElement ImageElement(const TOrbImage& image, std::int32_t threads, bool modern) {
@@ -273,7 +274,7 @@ TElement ImageElement(const TOrbImage& image, std::int32_t threads, bool modern)
         break;
     }
     if (name == "ic10" || (modern && icns::IsEmbeddedPictureType(name)))
-        return {name, PngJob(image), true};
+        return {name, PngJob(image, threads), true};
     if (name == "ic08" || name == "ic09")
         return {name,
                 [&image, threads](std::vector<std::uint8_t>& out) {
@@ -304,7 +305,7 @@ std::vector<TElement> PlanElements(const TOrbMultiImage& img, std::int32_t threa
         std::sort(retina.begin(), retina.end(),
                   [](const TOrbImage* a, const TOrbImage* b) { return RetinaTypeOf(*a) < RetinaTypeOf(*b); });
         for (const TOrbImage* image : retina)
-            elements.emplace_back(RetinaTypeOf(*image), PngJob(*image), true);
+            elements.emplace_back(RetinaTypeOf(*image), PngJob(*image, threads), true);
     }
     for (const TOrbImage& image : img.Image()) {
         const std::string_view mask =
@@ -330,23 +331,10 @@ void EncodeElements(std::vector<TElement>& elements, std::int32_t threads) {
     for (TElement& element : elements)
         queue.push_back(&element);
     std::stable_partition(queue.begin(), queue.end(), [](const TElement* e) { return e->Slow; });
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        for (std::size_t i = next++; i < queue.size(); i = next++)
-            RunElement(*queue[i]);
-    };
     const auto slow =
         static_cast<std::size_t>(std::count_if(queue.begin(), queue.end(), [](auto e) { return e->Slow; }));
-    const std::size_t helpers = std::min<std::size_t>(static_cast<std::size_t>(threads) - 1, slow);
-    std::vector<std::jthread> workers;
-    for (std::size_t i = 0; i < helpers; ++i) {
-        try {
-            workers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break; // no more threads: the calling thread does the rest
-        }
-    }
-    work();
+    ParallelFor(queue.size(), std::min<std::size_t>(static_cast<std::size_t>(threads) - 1, slow),
+                [&](std::size_t i) { RunElement(*queue[i]); });
 }
 
 void WriteType(TByteWriter& stream, std::string_view name) {
