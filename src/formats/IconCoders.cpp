@@ -59,7 +59,9 @@ std::unique_ptr<TMultiImageIO> CreateIconCoder(TIconFileKind kind, bool verbose,
         coder->SetModern(options.MacModern);
         return coder;
     }
-    return std::make_unique<TIcoIO>(verbose, options.CompressVista);
+    auto coder = std::make_unique<TIcoIO>(verbose, options.CompressVista);
+    coder->SetPngEncoder(options.PngEncoder);
+    return coder;
 }
 
 TStatus EncodeIcon(TOrbIcon& doc, TIconFileKind kind, const TIconWriteOptions& options,

@@ -5,6 +5,7 @@
 // Windows icon or cursor. Every coder is a TMultiImageIO, so no document can meet a missing one.
 
 #include "formats/MultiImageIO.h"
+#include "formats/ico/IcoIO.h"
 #include "image/CommonTypes.h"
 #include "image/OrbIcon.h"
 
@@ -30,6 +31,8 @@ TIconFileKind IconKindForContent(std::span<const std::uint8_t> data);
 struct TIconWriteOptions {
     // Windows icons: a 256 x 256 image is stored as PNG rather than as a DIB.
     bool CompressVista = true;
+    // Windows icons: what encodes that PNG (TIcoIO::SetPngEncoder); empty for BitmapToPngData.
+    TPngEncoder PngEncoder = {};
     // Macintosh icons: remaps palette images (and dithers as it is set up to). Null maps to the
     // nearest palette colours without dithering. Must outlive the save.
     TDataType* Palettes = nullptr;

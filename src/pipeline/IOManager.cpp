@@ -1,5 +1,6 @@
 #include "pipeline/IOManager.h"
 
+#include "codecs/ConvertPng.h"
 #include "codecs/SvgCodec.h"
 #include "formats/IconCoders.h"
 
@@ -17,7 +18,9 @@
 #include <cctype>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <stdexcept>
+#include <system_error>
 
 namespace gw {
 
@@ -159,9 +162,12 @@ bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TEr
     picture.reset();
 
     TOrbIcon icon;
+    std::optional<TPngAhead> pngAhead;
     {
         std::vector<TDrawnSize> drawnSizes;
         const TLendScope lend(FDrawnSizes, drawnSizes);
+        if (win && FSettings.CompressVista())
+            pngAhead = StartPngAhead(*canvas, formats, drawnSizes);
         for (const TImgFormat& format : formats) {
             // Only the width decides: a format wider than the canvas would only enlarge it.
             if (format.Width > side)
@@ -174,7 +180,39 @@ bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TEr
             });
     }
     canvas.reset();
+    if (!pngAhead)
+        return WriteIcon(icon, fileName, errorType);
+    const TLendScope lendPng(FPngAhead, *pngAhead);
     return WriteIcon(icon, fileName, errorType);
+}
+
+std::optional<TIOManager::TPngAhead> TIOManager::StartPngAhead(const TOrbImage& canvas,
+                                                               const TImageFormats& formats,
+                                                               std::vector<TDrawnSize>& drawnSizes) {
+    constexpr std::int32_t kPngSide = 256;
+    const bool wanted = std::any_of(formats.begin(), formats.end(), [](const TImgFormat& format) {
+        return format.Width == kPngSide && format.Height == kPngSide && format.BitCount == 32;
+    });
+    if (!wanted || canvas.Width() < kPngSide)
+        return std::nullopt;
+    TBitmap drawn(kPngSide, kPngSide);
+    DrawCanvas(canvas.Bitmap(), drawn);
+    TPngAhead ahead{drawn, {}};
+    try {
+        ahead.Png = std::async(std::launch::async, [pixels = std::move(drawn)] {
+            TPngAhead::TResult result;
+            try {
+                result.Status = BitmapToPngData(pixels, result.Data);
+            } catch (const std::bad_alloc&) {
+                result.Status = TStatus::Fail(TFailure::TooLarge, "no memory for the PNG data");
+            }
+            return result;
+        });
+    } catch (const std::system_error&) {
+        return std::nullopt; // no thread: the writer encodes it
+    }
+    drawnSizes.push_back({kPngSide, kPngSide, ahead.Pixels});
+    return ahead;
 }
 
 bool TIOManager::Fail(TErrorType& errorType, TErrorType kind, TStatus status) {
@@ -315,9 +353,18 @@ const TOrbImage* TIOManager::BestSourceImage(const TOrbIcon& source, std::int32_
 }
 
 TStatus TIOManager::EncodeIcon(TOrbIcon& icon, TIconFileKind kind, std::vector<std::uint8_t>& bytes) {
-    const TIconWriteOptions options{.CompressVista = FSettings.CompressVista(),
-                                    .Palettes = &FDataType,
-                                    .MacModern = FSettings.MacModern()};
+    TIconWriteOptions options{.CompressVista = FSettings.CompressVista(),
+                              .Palettes = &FDataType,
+                              .MacModern = FSettings.MacModern()};
+    if (FPngAhead != nullptr)
+        options.PngEncoder = [ahead = FPngAhead](const TBitmap& bitmap, std::vector<std::uint8_t>& out) {
+            if (!(bitmap == ahead->Pixels))
+                return BitmapToPngData(bitmap, out);
+            const TPngAhead::TResult& result = ahead->Png.get();
+            if (result.Status)
+                out = result.Data;
+            return result.Status;
+        };
     return gw::EncodeIcon(icon, kind, options, bytes);
 }
 
@@ -480,11 +527,15 @@ void TIOManager::ImageToImage(const TBitmap& bmp, TBitmap& img) {
 bool TIOManager::CreateImageFromImage(TOrbIcon& icon, const TOrbImage& image, std::int32_t width,
                                       std::int32_t height, std::uint8_t bitCount, bool win) {
     return CreateImage(icon, width, height, bitCount, win, [&](TBitmap& target) {
-        const TGPRectF rect =
-            ScaleToFit(WholeRect(target.Width(), target.Height()), WholeRect(image.Width(), image.Height()));
-        DrawBitmap(target, image.Bitmap(), rect);
+        DrawCanvas(image.Bitmap(), target);
         return true;
     });
+}
+
+void TIOManager::DrawCanvas(const TBitmap& canvas, TBitmap& target) {
+    const TGPRectF rect =
+        ScaleToFit(WholeRect(target.Width(), target.Height()), WholeRect(canvas.Width(), canvas.Height()));
+    DrawBitmap(target, canvas, rect);
 }
 
 bool TIOManager::CreateImageFromVector(TOrbIcon& icon, const TSvgDocument& document, std::int32_t width,

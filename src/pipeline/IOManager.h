@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <optional>
 #include <vector>
 
@@ -173,6 +174,24 @@ private:
         TBitmap Drawn;
     };
     std::vector<TDrawnSize>* FDrawnSizes = nullptr;
+    // While ImportToIcon saves a Windows icon with its 256 x 256 image as PNG: those pixels and their
+    // PNG data, encoded on a helper thread while the other images were drawn and reduced. Null
+    // otherwise.
+    struct TPngAhead {
+        struct TResult {
+            TStatus Status;
+            std::vector<std::uint8_t> Data;
+        };
+        TBitmap Pixels;
+        std::shared_future<TResult> Png;
+    };
+    TPngAhead* FPngAhead = nullptr;
+    // Draws the 256 x 256 image of formats from canvas into drawnSizes and starts encoding its PNG
+    // data; none when the list has no such 32-bit image, the canvas is smaller, or no thread starts.
+    static std::optional<TPngAhead> StartPngAhead(const TOrbImage& canvas, const TImageFormats& formats,
+                                                  std::vector<TDrawnSize>& drawnSizes);
+    // Draws the whole canvas scaled to fit into target.
+    static void DrawCanvas(const TBitmap& canvas, TBitmap& target);
 };
 
 } // namespace gw

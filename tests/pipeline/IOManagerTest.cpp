@@ -516,5 +516,26 @@ TEST_F(IOManagerTest, DirectDrawingAlwaysUsesTheCanvasItIsGiven) {
     EXPECT_FALSE(FManager->CreateImageFromImage(second, blue, 16, 16, 32, true));
 }
 
+// The 256 x 256 image's PNG is encoded on a helper thread while the other images are drawn; the
+// written icon holds for every image stored as PNG the PNG of its own pixels, as the document has them.
+TEST_F(IOManagerTest, PngImagesOfTheWrittenIconHoldTheirOwnPixels) {
+    FSettings->SetWinFormats("48x48-32;256x256-8;256x256-32");
+    const fs::path picture = Picture("photo.bmp", test::MakeGradient(300, 200, true));
+    ASSERT_TRUE(Process(picture));
+    const TSaveRecord expected = Saved();
+
+    TIOManager real(*FSettings, *FDataType);
+    TErrorType errorType = TErrorType::etNone;
+    ASSERT_TRUE(real.ProcessFile(picture, errorType)) << real.LastStatus().Reason();
+    TOrbIcon written;
+    ASSERT_TRUE(LoadIcon(real.LastOutputFile(), written).IsOk());
+    ASSERT_EQ(written.ImageCount(), 3);
+    for (const TOrbImage& image : written.Image()) {
+        std::size_t index = 0;
+        ASSERT_NE(SavedImage(image.Width(), image.Height(), image.DataType(), &index), nullptr);
+        EXPECT_EQ(image.Bitmap(), expected.Bitmaps[index]) << image.Width() << " x " << int(image.DataType());
+    }
+}
+
 } // namespace
 } // namespace gw

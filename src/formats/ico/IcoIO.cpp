@@ -293,7 +293,7 @@ TStatus TIcoIO::SaveToStream(TOrbMultiImage& img, TByteWriter& stream) {
             continue;
         std::vector<std::uint8_t> block;
         if (FCompressVista && image.Width() == kMaxIconSide && image.Height() == kMaxIconSide) {
-            GW_TRY(BitmapToPngData(image.Bitmap(), block));
+            GW_TRY(FPngEncoder ? FPngEncoder(image.Bitmap(), block) : BitmapToPngData(image.Bitmap(), block));
         } else {
             if (!IsDibBitCount(image.DataType()))
                 return TStatus::Fail(TFailure::Unsupported, "a DIB cannot hold " +

@@ -11,10 +11,14 @@
 #include "image/OrbIcon.h"
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
 namespace gw {
+
+// Makes the PNG data of a bitmap, as BitmapToPngData does.
+using TPngEncoder = std::function<TStatus(const TBitmap& bitmap, std::vector<std::uint8_t>& out)>;
 
 class TIcoIO : public TMultiImageIO {
 public:
@@ -42,6 +46,10 @@ public:
     TStatus LoadImageFromStream(TOrbMultiImage& img, std::uint8_t bitCount,
                                 std::span<const std::uint8_t> data);
 
+    // What encodes the PNG data of a 256 x 256 image (BitmapToPngData when empty): for example one that
+    // hands over data encoded beforehand.
+    void SetPngEncoder(TPngEncoder encoder) { FPngEncoder = std::move(encoder); }
+
     // Set by each 32-bit DIB read: true when its alpha channel was all 0, so that its AND mask applies.
     bool ForceMaskFor32bit() const { return FForceMaskFor32bit; }
     // The outcome of every directory entry the last LoadFromStream looked at, in file order.
@@ -49,6 +57,7 @@ public:
 
 private:
     bool FCompressVista;
+    TPngEncoder FPngEncoder;
     bool FForceMaskFor32bit = false;
     std::vector<TStatus> FEntryStatus;
 };
