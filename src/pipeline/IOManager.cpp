@@ -201,11 +201,8 @@ std::optional<TIOManager::TPngAhead> TIOManager::StartPngAhead(const TOrbImage& 
     try {
         ahead.Png = std::async(std::launch::async, [pixels = std::move(drawn)] {
             TPngAhead::TResult result;
-            try {
-                result.Status = BitmapToPngData(pixels, result.Data);
-            } catch (const std::bad_alloc&) {
-                result.Status = TStatus::Fail(TFailure::TooLarge, "no memory for the PNG data");
-            }
+            result.Status = GuardAllocation("encoding the PNG image",
+                                            [&] { return BitmapToPngData(pixels, result.Data); });
             return result;
         });
     } catch (const std::system_error&) {
