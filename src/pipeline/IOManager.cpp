@@ -166,8 +166,11 @@ bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TEr
     {
         std::vector<TDrawnSize> drawnSizes;
         const TLendScope lend(FDrawnSizes, drawnSizes);
-        if (win && FSettings.CompressVista())
-            pngAhead = StartPngAhead(*canvas, formats, drawnSizes);
+        if (win && FSettings.CompressVista() && side >= kPngAheadSide)
+            pngAhead = StartPngAhead(formats, drawnSizes, [&](TBitmap& target) {
+                DrawCanvas(canvas->Bitmap(), target);
+                return true;
+            });
         for (const TImgFormat& format : formats) {
             // Only the width decides: a format wider than the canvas would only enlarge it.
             if (format.Width > side)
@@ -180,23 +183,28 @@ bool TIOManager::ImportToIcon(const fs::path& fileName, TFileTypes fileType, TEr
             });
     }
     canvas.reset();
-    if (!pngAhead)
-        return WriteIcon(icon, fileName, errorType);
-    const TLendScope lendPng(FPngAhead, *pngAhead);
-    return WriteIcon(icon, fileName, errorType);
+    return WriteIcon(icon, fileName, errorType, pngAhead);
 }
 
-std::optional<TIOManager::TPngAhead> TIOManager::StartPngAhead(const TOrbImage& canvas,
-                                                               const TImageFormats& formats,
-                                                               std::vector<TDrawnSize>& drawnSizes) {
-    constexpr std::int32_t kPngSide = 256;
+bool TIOManager::WriteIcon(TOrbIcon& icon, const fs::path& sourceName, TErrorType& errorType,
+                           std::optional<TPngAhead>& pngAhead) {
+    if (!pngAhead)
+        return WriteIcon(icon, sourceName, errorType);
+    const TLendScope lendPng(FPngAhead, *pngAhead);
+    return WriteIcon(icon, sourceName, errorType);
+}
+
+std::optional<TIOManager::TPngAhead> TIOManager::StartPngAhead(const TImageFormats& formats,
+                                                               std::vector<TDrawnSize>& drawnSizes,
+                                                               const std::function<bool(TBitmap&)>& draw) {
     const bool wanted = std::any_of(formats.begin(), formats.end(), [](const TImgFormat& format) {
-        return format.Width == kPngSide && format.Height == kPngSide && format.BitCount == 32;
+        return format.Width == kPngAheadSide && format.Height == kPngAheadSide && format.BitCount == 32;
     });
-    if (!wanted || canvas.Width() < kPngSide)
+    if (!wanted)
         return std::nullopt;
-    TBitmap drawn(kPngSide, kPngSide);
-    DrawCanvas(canvas.Bitmap(), drawn);
+    TBitmap drawn(kPngAheadSide, kPngAheadSide);
+    if (!draw(drawn))
+        return std::nullopt; // drawn again in its turn, which reports the failure
     TPngAhead ahead{drawn, {}};
     try {
         ahead.Png = std::async(std::launch::async, [pixels = std::move(drawn)] {
@@ -208,7 +216,7 @@ std::optional<TIOManager::TPngAhead> TIOManager::StartPngAhead(const TOrbImage& 
     } catch (const std::system_error&) {
         return std::nullopt; // no thread: the writer encodes it
     }
-    drawnSizes.push_back({kPngSide, kPngSide, ahead.Pixels});
+    drawnSizes.push_back({kPngAheadSide, kPngAheadSide, ahead.Pixels});
     return ahead;
 }
 
@@ -227,6 +235,14 @@ bool TIOManager::VectorToIcon(const fs::path& fileName, TErrorType& errorType, b
     TOrbIcon icon;
     std::vector<TDrawnSize> drawnSizes;
     const TLendScope lend(FDrawnSizes, drawnSizes);
+    std::optional<TPngAhead> pngAhead;
+    if (win && FSettings.CompressVista())
+        pngAhead = StartPngAhead(formats, drawnSizes, [&](TBitmap& target) {
+            return document
+                ->Render(target, VectorViewport(document->Width(), document->Height(), target.Width(),
+                                                target.Height()))
+                .IsOk();
+        });
     for (const TImgFormat& format : formats) {
         TStatus status;
         if (!CreateImageFromVector(icon, *document, format.Width, format.Height, format.BitCount, win,
@@ -241,7 +257,7 @@ bool TIOManager::VectorToIcon(const fs::path& fileName, TErrorType& errorType, b
                             TStatus status;
                             CreateImageFromVector(icon, *document, width, height, 32, false, status);
                         });
-    return WriteIcon(icon, fileName, errorType);
+    return WriteIcon(icon, fileName, errorType, pngAhead);
 }
 
 TImageFormats TIOManager::IconFormats(bool win) const {

@@ -186,10 +186,16 @@ private:
         std::shared_future<TResult> Png;
     };
     TPngAhead* FPngAhead = nullptr;
-    // Draws the 256 x 256 image of formats from canvas into drawnSizes and starts encoding its PNG
-    // data; none when the list has no such 32-bit image, the canvas is smaller, or no thread starts.
-    static std::optional<TPngAhead> StartPngAhead(const TOrbImage& canvas, const TImageFormats& formats,
-                                                  std::vector<TDrawnSize>& drawnSizes);
+    static constexpr std::int32_t kPngAheadSide = 256;
+    // Draws the 256 x 256 image of formats (draw fills it; false when it cannot) into drawnSizes and
+    // starts encoding its PNG data; none when the list has no such 32-bit image, the drawing fails or
+    // no thread starts.
+    static std::optional<TPngAhead> StartPngAhead(const TImageFormats& formats,
+                                                  std::vector<TDrawnSize>& drawnSizes,
+                                                  const std::function<bool(TBitmap&)>& draw);
+    // WriteIcon with the PNG encoded ahead, when there is one, handed to the writer.
+    bool WriteIcon(TOrbIcon& icon, const std::filesystem::path& sourceName, TErrorType& errorType,
+                   std::optional<TPngAhead>& pngAhead);
     // Draws the whole canvas scaled to fit into target.
     static void DrawCanvas(const TBitmap& canvas, TBitmap& target);
 };
