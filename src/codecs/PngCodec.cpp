@@ -99,7 +99,8 @@ void OnPngWarning(png_structp, png_const_charp) {}
 void OnPngRead(png_structp png, png_bytep out, std::size_t length) {
     TCodecState& state = StateOf(png, false);
     const std::size_t buffered = std::min(length, state.Input.size() - state.Offset);
-    std::memcpy(out, state.Input.data() + state.Offset, buffered);
+    if (buffered > 0) // an empty input may have no buffer at all
+        std::memcpy(out, state.Input.data() + state.Offset, buffered);
     state.Offset += buffered;
     if (buffered == length)
         return;
