@@ -1,50 +1,26 @@
 #include "image/AreaReducer.h"
 
 #include "image/Limits.h"
+#include "image/Premultiply.h"
 
 #include <algorithm>
 #include <string>
-
-#if defined(__SSE2__) && !defined(GW_NO_SIMD) // GW_NO_SIMD builds the portable path for comparison
-#include <emmintrin.h>
-#define GW_REDUCER_SSE2 1
-#else
-#define GW_REDUCER_SSE2 0
-#endif
 
 namespace gw {
 
 namespace {
 
 // Adds the premultiplied channels of count pixels to their column sums, four per pixel in the order
-// B, G, R, A: c * a and a * 255 (both fit 16 bits, so the vector form equals the scalar one).
+// B, G, R, A: c * a and a * 255, as the drawing filter weighs them.
 void AddPremultiplied(const TColor* pixels, std::int32_t count, std::uint32_t* sums) {
-    std::int32_t x = 0;
-#if GW_REDUCER_SSE2
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
-    const __m128i alphaFactor = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
-    for (; x + 2 <= count; x += 2) {
-        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixels + x));
-        const __m128i wide = _mm_unpacklo_epi8(bytes, zero);
-        __m128i alpha = _mm_shufflelo_epi16(wide, _MM_SHUFFLE(3, 3, 3, 3));
-        alpha = _mm_shufflehi_epi16(alpha, _MM_SHUFFLE(3, 3, 3, 3));
-        const __m128i factor = _mm_or_si128(_mm_and_si128(alpha, colourLanes), alphaFactor);
-        const __m128i products = _mm_mullo_epi16(wide, factor);
-        auto* out = reinterpret_cast<__m128i*>(sums + 4 * x);
-        _mm_storeu_si128(out, _mm_add_epi32(_mm_loadu_si128(out), _mm_unpacklo_epi16(products, zero)));
-        _mm_storeu_si128(out + 1,
-                         _mm_add_epi32(_mm_loadu_si128(out + 1), _mm_unpackhi_epi16(products, zero)));
-    }
-#endif
-    for (; x < count; ++x) {
-        const TColor c = pixels[x];
-        const std::uint32_t alpha = c >> 24;
-        std::uint32_t* s = sums + 4 * x;
-        s[0] += (c & 0xFFu) * alpha;
-        s[1] += ((c >> 8) & 0xFFu) * alpha;
-        s[2] += ((c >> 16) & 0xFFu) * alpha;
-        s[3] += alpha * 255u;
+    constexpr std::int32_t kChunk = 256;
+    std::uint16_t channels[4 * kChunk];
+    for (std::int32_t x = 0; x < count; x += kChunk) {
+        const std::int32_t n = std::min(kChunk, count - x);
+        PremultiplyRun(pixels + x, n, channels);
+        std::uint32_t* s = sums + 4 * static_cast<std::size_t>(x);
+        for (std::int32_t i = 0; i < 4 * n; ++i)
+            s[i] += channels[i];
     }
 }
 

@@ -1,5 +1,7 @@
 #include "image/Graphics.h"
 
+#include "image/Premultiply.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -181,33 +183,6 @@ TAxisWeights ComputeAxis(std::int32_t sourceSize, std::int64_t posFixed, std::in
         NormaliseWeights(range.raw, range.total, &axis.Weights[static_cast<std::size_t>(k) * widest]);
     }
     return axis;
-}
-
-// One run of straight pixels as premultiplied 16-bit channels B, G, R, A: c * a and a * 255. Both
-// products fit 16 bits exactly, so the vector form (low halves of 16-bit products) equals the scalar one.
-void PremultiplyRun(const TColor* row, std::int32_t count, std::uint16_t* out) {
-    std::int32_t x = 0;
-#if GW_GRAPHICS_SSE2
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
-    const __m128i alphaFactor = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
-    for (; x + 2 <= count; x += 2) {
-        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + x));
-        const __m128i wide = _mm_unpacklo_epi8(bytes, zero); // B G R A B G R A as 16 bits
-        __m128i alpha = _mm_shufflelo_epi16(wide, _MM_SHUFFLE(3, 3, 3, 3));
-        alpha = _mm_shufflehi_epi16(alpha, _MM_SHUFFLE(3, 3, 3, 3));
-        const __m128i factor = _mm_or_si128(_mm_and_si128(alpha, colourLanes), alphaFactor);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x), _mm_mullo_epi16(wide, factor));
-    }
-#endif
-    for (; x < count; ++x) {
-        const TColor c = row[x];
-        const std::uint32_t a = c >> 24;
-        out[4 * x + 0] = static_cast<std::uint16_t>((c & 0xFFu) * a);
-        out[4 * x + 1] = static_cast<std::uint16_t>(((c >> 8) & 0xFFu) * a);
-        out[4 * x + 2] = static_cast<std::uint16_t>(((c >> 16) & 0xFFu) * a);
-        out[4 * x + 3] = static_cast<std::uint16_t>(a * 255u);
-    }
 }
 
 // One vertical pass: out[i] = (sum over the taps of weights[t] * rows[t][i] + kWeightHalf) >> kWeightBits
